@@ -1,0 +1,26 @@
+// The settings port: one section of named integer and text values for this user. On Linux the adapter is
+// QSettings in IniFormat ($XDG_CONFIG_HOME/Velumark/Vask.conf, group Profile); on Windows the same QSettings
+// would be the registry key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Status.h"
+
+namespace vask {
+
+class ProfileStore {
+  public:
+    virtual ~ProfileStore() = default;
+
+    // The stored 32-bit signed integer, or defaultValue when the value is missing or is not a number.
+    virtual std::int32_t ReadInt(const std::string& name, std::int32_t defaultValue) = 0;
+    // The stored text (bytes), or defaultValue when the value is missing.
+    virtual std::string ReadString(const std::string& name, const std::string& defaultValue) = 0;
+    // Writes are best effort: callers do not act on a failure, but it is reported for diagnostics.
+    virtual Status WriteInt(const std::string& name, std::int32_t value) = 0;
+    virtual Status WriteString(const std::string& name, const std::string& value) = 0;
+};
+
+}  // namespace vask

@@ -1,0 +1,43 @@
+// The message-box port. Every question and every error that stops a command goes through it; tests answer
+// with a scripted fake (platform/fakes/ScriptedPrompter.h).
+#pragma once
+
+#include <string>
+
+namespace vask {
+
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptIcon { None, Stop, Question, Exclamation, Information };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
+
+struct Prompt {
+    std::string text;     // UTF-8, shown exactly
+    std::string caption;  // empty: the application's name
+    PromptButtons buttons = PromptButtons::Ok;
+    PromptIcon icon = PromptIcon::None;
+};
+
+// A box whose call names no icon gets the exclamation icon when it asks OK, OK/Cancel, Yes/No or
+// Yes/No/Cancel; the adapters show what this returns.
+inline PromptIcon EffectivePromptIcon(const Prompt& prompt) {
+    if (prompt.icon != PromptIcon::None) return prompt.icon;
+    switch (prompt.buttons) {
+        case PromptButtons::Ok:
+        case PromptButtons::OkCancel:
+        case PromptButtons::YesNo:
+        case PromptButtons::YesNoCancel:
+            return PromptIcon::Exclamation;
+        default:
+            return PromptIcon::None;
+    }
+}
+
+class Prompter {
+  public:
+    virtual ~Prompter() = default;
+    // Shows the prompt modally and returns the button chosen. Closing the box counts as Cancel, or as No
+    // (or Ok) where the box has no Cancel.
+    virtual PromptAnswer Ask(const Prompt& prompt) = 0;
+};
+
+}  // namespace vask

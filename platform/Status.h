@@ -1,0 +1,72 @@
+// Errors as values. No exception crosses a core interface: every operation that can fail returns a
+// Status (or a Result<T>) that carries the errno-style code, the path it concerned and what was being done.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+
+namespace vask {
+
+class Status {
+  public:
+    // A default-constructed Status is success.
+    Status() = default;
+
+    static Status Ok() { return Status(); }
+    // code is an errno value (never 0 for an error); operation names the step, e.g. "open".
+    static Status Error(int code, std::string path, std::string operation) {
+        Status s;
+        s.code_ = code == 0 ? EIO : code;
+        s.path_ = std::move(path);
+        s.operation_ = std::move(operation);
+        return s;
+    }
+
+    bool ok() const { return code_ == 0; }
+    explicit operator bool() const { return ok(); }
+    int code() const { return code_; }
+    const std::string& path() const { return path_; }
+    const std::string& operation() const { return operation_; }
+
+    // The errno text of the code, e.g. "No space left on device".
+    std::string ErrorText() const { return ok() ? std::string() : std::generic_category().message(code_); }
+    // "operation path: errno text", for reports and test failure messages.
+    std::string ToString() const {
+        if (ok()) return "OK";
+        return operation_ + " " + path_ + ": " + ErrorText();
+    }
+
+  private:
+    int code_ = 0;
+    std::string path_;
+    std::string operation_;
+};
+
+// A value or the Status saying why there is none.
+template <class T>
+class Result {
+  public:
+    Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design, like std::expected
+    Result(Status error) : status_(std::move(error)) {
+        if (status_.ok()) status_ = Status::Error(EINVAL, "", "Result without value");
+    }
+
+    bool ok() const { return value_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    const Status& status() const { return status_; }
+    // Precondition: ok().
+    T& value() & { return *value_; }
+    const T& value() const& { return *value_; }
+    T&& value() && { return std::move(*value_); }
+    T* operator->() { return &*value_; }
+    const T* operator->() const { return &*value_; }
+    T& operator*() & { return *value_; }
+
+  private:
+    std::optional<T> value_;
+    Status status_;
+};
+
+}  // namespace vask

@@ -1,0 +1,261 @@
+#include "platform/fakes/MemoryFileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace vask {
+
+namespace {
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+FileStatus StatusOf(const MemoryFileSystem::Node& node) {
+    FileStatus status;
+    status.kind = node.kind;
+    status.device = node.device;
+    status.inode = node.inode;
+    status.size = node.size;
+    status.mtimeSeconds = node.mtimeSeconds;
+    status.mode = node.mode;
+    status.ownerId = node.ownerId;
+    return status;
+}
+
+}  // namespace
+
+class MemoryDirectory : public Directory {
+  public:
+    MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
+        : fs_(fs), node_(std::move(node)), path_(std::move(path)) {
+        ++fs_.openDirectories_;
+        if (fs_.openDirectories_ > fs_.maxOpenDirectories_) fs_.maxOpenDirectories_ = fs_.openDirectories_;
+    }
+    ~MemoryDirectory() override { --fs_.openDirectories_; }
+
+    Result<std::vector<DirectoryEntry>> ReadEntries() override {
+        if (int error = fs_.Enter(FsOperation::ReadEntries, path_))
+            return Status::Error(error, path_, "read");
+        std::vector<DirectoryEntry> entries;
+        for (const auto& [name, child] : node_->children) {
+            // Like a file system without d_type for "other" entries, so the caller must ask.
+            EntryKind kind = child->kind == EntryKind::Other ? EntryKind::Unknown : child->kind;
+            entries.push_back(DirectoryEntry{name, kind});
+        }
+        if (fs_.listInReverse_) std::reverse(entries.begin(), entries.end());
+        return entries;
+    }
+
+    Result<FileStatus> StatSelf() override {
+        if (int error = fs_.Enter(FsOperation::StatSelf, path_)) return Status::Error(error, path_, "fstat");
+        return StatusOf(*node_);
+    }
+
+    Result<FileStatus> StatEntry(const std::string& name) override {
+        if (int error = fs_.Enter(FsOperation::StatEntry, path_ + name)) {
+            return Status::Error(error, path_ + name, "lstat");
+        }
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "lstat");
+        return StatusOf(*it->second);
+    }
+
+    Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
+        const std::string path = path_ + name + "/";
+        if (int error = fs_.Enter(FsOperation::OpenSubfolder, path))
+            return Status::Error(error, path, "open");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "open");
+        if (it->second->kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "open");
+        if (it->second->kind != EntryKind::Directory) return Status::Error(ENOTDIR, path, "open");
+        if (!fs_.HasAccess(*it->second, 0500, 0005)) return Status::Error(EACCES, path, "open");
+        return fs_.MakeHandle(it->second, path);
+    }
+
+    Result<std::unique_ptr<Directory>> OpenParent() override {
+        if (int error = fs_.Enter(FsOperation::OpenParent, path_)) return Status::Error(error, path_, "open");
+        auto parent = node_->parent.lock();
+        if (!parent) parent = node_;  // the root is its own parent
+        std::string path = path_;
+        if (path.size() > 1) path = path.substr(0, path.rfind('/', path.size() - 2) + 1);
+        return fs_.MakeHandle(parent, path);
+    }
+
+    bool CanOpenForWriting(const std::string& name) override {
+        if (fs_.Enter(FsOperation::CanOpenForWriting, path_ + name) != 0) return false;
+        auto it = node_->children.find(name);
+        if (it == node_->children.end() || it->second->kind != EntryKind::Regular) return false;
+        return !it->second->busy && fs_.HasAccess(*it->second, 0200, 0002);
+    }
+
+    bool CanWriteInto() override {
+        if (fs_.Enter(FsOperation::CanWriteInto, path_) != 0) return false;
+        return fs_.HasAccess(*node_, 0300, 0003);
+    }
+
+  private:
+    MemoryFileSystem& fs_;
+    std::shared_ptr<MemoryFileSystem::Node> node_;
+    std::string path_;
+};
+
+MemoryFileSystem::MemoryFileSystem() : root_(std::make_shared<Node>()) {
+    root_->inode = 1;
+    root_->ownerId = 0;
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::MakeNode(EntryKind kind) {
+    auto node = std::make_shared<Node>();
+    node->kind = kind;
+    node->inode = nextInode_++;
+    node->ownerId = defaultOwner_;
+    return node;
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::Insert(const std::string& path,
+                                                                 std::shared_ptr<Node> node) {
+    const auto parts = SplitPath(path);
+    std::shared_ptr<Node> folder = root_;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        auto& child = folder->children[parts[i]];
+        if (!child) {
+            child = std::make_shared<Node>();
+            child->inode = nextInode_++;
+            child->ownerId = defaultOwner_;
+            child->device = folder->device;
+            child->parent = folder;
+        }
+        folder = child;
+    }
+    if (parts.empty()) return root_;
+    node->parent = folder;
+    node->device = folder->device;
+    folder->children[parts.back()] = node;
+    return node;
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::AddFolder(const std::string& path,
+                                                                    std::uint32_t mode) {
+    if (auto existing = Find(path); existing && existing->kind == EntryKind::Directory) {
+        existing->mode = mode;
+        return existing;
+    }
+    auto node = MakeNode(EntryKind::Directory);
+    node->mode = mode;
+    return Insert(path, node);
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::AddFile(const std::string& path, std::uint64_t size,
+                                                                  std::int64_t mtimeSeconds,
+                                                                  std::uint32_t mode) {
+    auto node = MakeNode(EntryKind::Regular);
+    node->size = size;
+    node->mtimeSeconds = mtimeSeconds;
+    node->mode = mode;
+    return Insert(path, node);
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::AddSymlink(const std::string& path) {
+    auto node = MakeNode(EntryKind::Symlink);
+    node->mode = 0777;
+    return Insert(path, node);
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::AddOther(const std::string& path) {
+    auto node = MakeNode(EntryKind::Other);
+    node->mode = 0666;
+    return Insert(path, node);
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::Find(const std::string& path) const {
+    std::shared_ptr<Node> node = root_;
+    for (const auto& part : SplitPath(path)) {
+        if (node->kind != EntryKind::Directory) return nullptr;
+        auto it = node->children.find(part);
+        if (it == node->children.end()) return nullptr;
+        node = it->second;
+    }
+    return node;
+}
+
+bool MemoryFileSystem::Remove(const std::string& path) {
+    auto node = Find(path);
+    if (!node || node == root_) return false;
+    auto parent = node->parent.lock();
+    const auto parts = SplitPath(path);
+    return parent && parent->children.erase(parts.back()) == 1;
+}
+
+void MemoryFileSystem::SetDevice(const std::string& path, std::uint64_t device) {
+    std::function<void(Node&)> mark = [&](Node& node) {
+        node.device = device;
+        for (auto& [name, child] : node.children)
+            mark(*child);
+    };
+    if (auto node = Find(path)) mark(*node);
+}
+
+void MemoryFileSystem::FailOnPath(FsOperation op, const std::string& path, int errorCode) {
+    pathFailures_[{op, path}] = errorCode;
+}
+
+void MemoryFileSystem::FailNthCall(FsOperation op, int nth, int errorCode) {
+    nthFailures_[op].push_back({callCounts_[op] + nth, errorCode});
+}
+
+int MemoryFileSystem::CallCount(FsOperation op) const {
+    auto it = callCounts_.find(op);
+    return it == callCounts_.end() ? 0 : it->second;
+}
+
+int MemoryFileSystem::Enter(FsOperation op, const std::string& path) {
+    const int call = ++callCounts_[op];
+    if (hook_) hook_(op, path);
+    if (auto it = pathFailures_.find({op, path}); it != pathFailures_.end()) return it->second;
+    for (const auto& [nth, error] : nthFailures_[op]) {
+        if (nth == call) return error;
+    }
+    return 0;
+}
+
+bool MemoryFileSystem::HasAccess(const Node& node, std::uint32_t ownerBits, std::uint32_t otherBits) const {
+    const bool wantsWrite = (ownerBits & 0200) != 0;
+    if (wantsWrite && node.readOnlyVolume) return false;
+    if (effectiveUserId_ == 0) return true;
+    if (node.ownerId == effectiveUserId_) return (node.mode & ownerBits) == ownerBits;
+    return (node.mode & otherBits) == otherBits;
+}
+
+std::unique_ptr<Directory> MemoryFileSystem::MakeHandle(std::shared_ptr<Node> node, std::string path) {
+    return std::make_unique<MemoryDirectory>(*this, std::move(node), std::move(path));
+}
+
+Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenFolder(const std::string& path) {
+    std::string normal = path;
+    if (normal.empty() || normal.back() != '/') normal.push_back('/');
+    if (int error = Enter(FsOperation::OpenFolder, normal)) return Status::Error(error, normal, "open");
+    if (path.empty() || path[0] != '/') return Status::Error(EINVAL, path, "open");
+    std::shared_ptr<Node> node = root_;
+    for (const auto& part : SplitPath(path)) {
+        if (part == "." || part == "..") return Status::Error(EINVAL, path, "open");
+        auto it = node->children.find(part);
+        if (it == node->children.end()) return Status::Error(ENOENT, normal, "open");
+        if (it->second->kind == EntryKind::Symlink) return Status::Error(ELOOP, normal, "open");
+        if (it->second->kind != EntryKind::Directory) return Status::Error(ENOTDIR, normal, "open");
+        node = it->second;
+    }
+    if (!HasAccess(*node, 0500, 0005)) return Status::Error(EACCES, normal, "open");
+    return MakeHandle(node, normal);
+}
+
+}  // namespace vask

@@ -1,0 +1,105 @@
+// An in-memory file system for tests, with failures on demand.
+//
+// Folders, regular files, symbolic links and "other" entries (FIFOs, devices) live in a tree of nodes. An
+// open Directory keeps its node alive, as an open descriptor does, so a folder removed or renamed during a
+// walk behaves as on a real system. Permissions follow the owner/other bits for the effective user (0 passes
+// every check but a read-only volume). Any operation can be made to fail: on one path, or on its Nth call;
+// and a hook runs before every operation, so a test can change the tree or press Abort in mid-walk.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace vask {
+
+enum class FsOperation {
+    OpenFolder,
+    ReadEntries,
+    StatSelf,
+    StatEntry,
+    OpenSubfolder,
+    OpenParent,
+    CanOpenForWriting,
+    CanWriteInto,
+};
+
+class MemoryFileSystem : public FileSystem {
+  public:
+    struct Node {
+        EntryKind kind = EntryKind::Directory;
+        std::uint64_t device = 1;
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+        std::int64_t mtimeSeconds = 1000000000;
+        std::uint32_t mode = 0755;
+        std::uint32_t ownerId = 1000;
+        bool readOnlyVolume = false;
+        bool busy = false;  // open by another program in a way that refuses writers
+        std::map<std::string, std::shared_ptr<Node>> children;  // folders only
+        std::weak_ptr<Node> parent;
+    };
+
+    MemoryFileSystem();
+
+    // Builders. Paths are absolute; missing parent folders are created (mode 0755, the current owner).
+    std::shared_ptr<Node> AddFolder(const std::string& path, std::uint32_t mode = 0755);
+    std::shared_ptr<Node> AddFile(const std::string& path, std::uint64_t size = 0,
+                                  std::int64_t mtimeSeconds = 1000000000, std::uint32_t mode = 0644);
+    std::shared_ptr<Node> AddSymlink(const std::string& path);
+    std::shared_ptr<Node> AddOther(const std::string& path);  // FIFO, socket or device
+    // The node at a path, or null. Symbolic links are not followed.
+    std::shared_ptr<Node> Find(const std::string& path) const;
+    // Removes the entry from its folder (open handles keep the node).
+    bool Remove(const std::string& path);
+    // Marks a folder and everything below it as another volume.
+    void SetDevice(const std::string& path, std::uint64_t device);
+
+    void SetEffectiveUserId(std::uint32_t uid) { effectiveUserId_ = uid; }
+    void SetDefaultOwner(std::uint32_t uid) { defaultOwner_ = uid; }
+    // Entries are listed in this order: insertion order reversed by default, so tests see the walker sort.
+    void SetListInReverse(bool reverse) { listInReverse_ = reverse; }
+
+    // Failures: every call of op on this path fails with errorCode.
+    void FailOnPath(FsOperation op, const std::string& path, int errorCode);
+    // The nth call (1-based, counted from now) of op fails with errorCode.
+    void FailNthCall(FsOperation op, int nth, int errorCode);
+    // Runs before each operation with its path; may change the tree.
+    void SetHook(std::function<void(FsOperation, const std::string&)> hook) { hook_ = std::move(hook); }
+
+    int CallCount(FsOperation op) const;
+    int OpenDirectoryCount() const { return openDirectories_; }
+    int MaxOpenDirectoryCount() const { return maxOpenDirectories_; }
+
+    Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) override;
+    std::uint32_t EffectiveUserId() override { return effectiveUserId_; }
+
+  private:
+    friend class MemoryDirectory;
+
+    std::shared_ptr<Node> MakeNode(EntryKind kind);
+    std::shared_ptr<Node> Insert(const std::string& path, std::shared_ptr<Node> node);
+    // Counts the call, runs the hook and returns the injected error for it, or 0.
+    int Enter(FsOperation op, const std::string& path);
+    bool HasAccess(const Node& node, std::uint32_t ownerBits, std::uint32_t otherBits) const;
+    std::unique_ptr<Directory> MakeHandle(std::shared_ptr<Node> node, std::string path);
+
+    std::shared_ptr<Node> root_;
+    std::uint64_t nextInode_ = 2;
+    std::uint32_t effectiveUserId_ = 1000;
+    std::uint32_t defaultOwner_ = 1000;
+    bool listInReverse_ = true;
+    std::map<std::pair<FsOperation, std::string>, int> pathFailures_;
+    std::map<FsOperation, std::vector<std::pair<int, int>>> nthFailures_;  // (call number, errno)
+    std::map<FsOperation, int> callCounts_;
+    std::function<void(FsOperation, const std::string&)> hook_;
+    int openDirectories_ = 0;
+    int maxOpenDirectories_ = 0;
+};
+
+}  // namespace vask

@@ -1,0 +1,170 @@
+#include "platform/linux/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace vask {
+
+namespace {
+
+EntryKind KindFromMode(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::Regular;
+    if (S_ISDIR(mode)) return EntryKind::Directory;
+    if (S_ISLNK(mode)) return EntryKind::Symlink;
+    return EntryKind::Other;
+}
+
+EntryKind KindFromDirentType(unsigned char type) {
+    switch (type) {
+        case DT_REG:
+            return EntryKind::Regular;
+        case DT_DIR:
+            return EntryKind::Directory;
+        case DT_LNK:
+            return EntryKind::Symlink;
+        case DT_UNKNOWN:
+            return EntryKind::Unknown;
+        default:
+            return EntryKind::Other;
+    }
+}
+
+FileStatus FromStat(const struct stat& st) {
+    FileStatus status;
+    status.kind = KindFromMode(st.st_mode);
+    status.device = st.st_dev;
+    status.inode = st.st_ino;
+    status.size = st.st_size < 0 ? 0 : static_cast<std::uint64_t>(st.st_size);
+    status.mtimeSeconds = st.st_mtim.tv_sec;
+    status.mtimeNanoseconds = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+    status.mode = st.st_mode & 07777;
+    status.ownerId = st.st_uid;
+    return status;
+}
+
+class PosixDirectory : public Directory {
+  public:
+    PosixDirectory(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixDirectory() override { ::close(fd_); }
+    PosixDirectory(const PosixDirectory&) = delete;
+    PosixDirectory& operator=(const PosixDirectory&) = delete;
+
+    Result<std::vector<DirectoryEntry>> ReadEntries() override {
+        // getdents64 on our own descriptor: no second open as fdopendir would need, and the listing starts
+        // from the beginning however often it is asked.
+        if (::lseek(fd_, 0, SEEK_SET) < 0) return Status::Error(errno, path_, "lseek");
+        std::vector<DirectoryEntry> entries;
+        alignas(8) char buffer[32768];
+        for (;;) {
+            const ssize_t got = ::getdents64(fd_, buffer, sizeof buffer);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                return Status::Error(errno, path_, "getdents64");
+            }
+            if (got == 0) break;
+            for (ssize_t offset = 0; offset < got;) {
+                const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+                offset += entry->d_reclen;
+                const char* name = entry->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+                entries.push_back(DirectoryEntry{name, KindFromDirentType(entry->d_type)});
+            }
+        }
+        return entries;
+    }
+
+    Result<FileStatus> StatSelf() override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) return Status::Error(errno, path_, "fstat");
+        return FromStat(st);
+    }
+
+    Result<FileStatus> StatEntry(const std::string& name) override {
+        struct stat st;
+        if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return Status::Error(errno, path_ + name, "lstat");
+        }
+        return FromStat(st);
+    }
+
+    Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
+        const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return Status::Error(errno, path_ + name, "open");
+        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, path_ + name + "/"));
+    }
+
+    Result<std::unique_ptr<Directory>> OpenParent() override {
+        const int fd = ::openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return Status::Error(errno, path_ + "..", "open");
+        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, ParentPath()));
+    }
+
+    bool CanOpenForWriting(const std::string& name) override {
+        // O_NONBLOCK: a FIFO swapped in after the listing must not hang the walk; O_NOCTTY: a terminal must
+        // not become ours. Nothing is written, and the descriptor is closed at once.
+        const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return false;
+        ::close(fd);
+        return true;
+    }
+
+    bool CanWriteInto() override { return ::faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) == 0; }
+
+  private:
+    std::string ParentPath() const {
+        if (path_.size() <= 1) return path_;
+        const std::size_t slash = path_.rfind('/', path_.size() - 2);
+        return slash == std::string::npos ? std::string("/") : path_.substr(0, slash + 1);
+    }
+
+    int fd_;
+    std::string path_;  // for error reports only; never opened again by name
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Directory>> PosixFileSystem::OpenFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/') return Status::Error(EINVAL, path, "open");
+    // Component by component from "/", following no symbolic link: the same rule every later step of a
+    // search or a disposal applies, so a path that resolves here is the path the results will carry.
+    // Components on the way are opened with O_PATH, which needs search permission only.
+    int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::Error(errno, "/", "open");
+    std::string opened = "/";
+    std::size_t start = 1;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string component = path.substr(start, end - start);
+        start = end + 1;
+        if (component.empty()) continue;
+        if (component == "." || component == "..") {
+            ::close(fd);
+            return Status::Error(EINVAL, path, "open");
+        }
+        const int next = ::openat(fd, component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int savedErrno = errno;
+        ::close(fd);
+        opened += component + "/";
+        if (next < 0) return Status::Error(savedErrno, opened, "open");
+        fd = next;
+    }
+    // The folder itself must be readable to be listed.
+    const int readable = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int savedErrno = errno;
+    ::close(fd);
+    if (readable < 0) return Status::Error(savedErrno, opened, "open");
+    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(readable, opened));
+}
+
+std::uint32_t PosixFileSystem::EffectiveUserId() {
+    return ::geteuid();
+}
+
+}  // namespace vask

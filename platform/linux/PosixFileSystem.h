@@ -1,0 +1,14 @@
+// The file-system port on POSIX: directory descriptors, openat, fstatat and getdents64.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace vask {
+
+class PosixFileSystem : public FileSystem {
+  public:
+    Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) override;
+    std::uint32_t EffectiveUserId() override;
+};
+
+}  // namespace vask
