@@ -254,16 +254,6 @@ TEST_F(SettingsStoreTest, OptionValuesAreKeptAsStored) {
     EXPECT_EQ(settings, edited);
 }
 
-TEST_F(SettingsStoreTest, ValueOfTheWrongKindReadsTheDefault) {
-    profile.SetString("nTrush", "2");
-    profile.SetInt("strWaveEdit", 5);
-    profile.SetString("ctlFileComboCnt", "3");
-    store.LoadProfile();
-    EXPECT_EQ(settings.nTrush, 0);
-    EXPECT_EQ(settings.strWaveEdit, "");
-    EXPECT_EQ(dialog.PatternItemCount(), 1);
-}
-
 TEST_F(SettingsStoreTest, WritesComeInTheFixedOrder) {
     dialog.SetDriveLines({"a0000000000000003", "b0000000100000003"});
     dialog.drives[0].checkState = 1;
