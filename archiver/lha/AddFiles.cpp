@@ -1,0 +1,224 @@
+// "a" and "m": adding files to an archive, and removing them after the archive is safely in place.
+#include <algorithm>
+#include <map>
+
+#include "archiver/lha/Archive.h"
+#include "archiver/lha/OperationsInternal.h"
+
+namespace vask::lha {
+namespace {
+
+struct Source {
+    std::string path;         // absolute
+    std::string member_name;  // stored path
+    FileInfo read_version;    // what was archived
+};
+
+std::string Dirname(const std::string& abs) {
+    return abs.substr(0, abs.rfind('/') + 1);
+}
+std::string Basename(const std::string& abs) {
+    return abs.substr(abs.rfind('/') + 1);
+}
+
+// Passes writes on and remembers whether one failed, which tells a write error from a read error.
+class WatchedSink : public ByteSink {
+  public:
+    explicit WatchedSink(ByteSink& inner) : inner_(inner) {}
+    Status Write(const uint8_t* data, size_t size) override { return Watch(inner_.Write(data, size)); }
+    Status WriteAt(uint64_t offset, const uint8_t* data, size_t size) override {
+        return Watch(inner_.WriteAt(offset, data, size));
+    }
+    Status Truncate(uint64_t offset) override { return Watch(inner_.Truncate(offset)); }
+    uint64_t Size() const override { return inner_.Size(); }
+    bool failed() const { return failed_; }
+
+  private:
+    Status Watch(Status s) {
+        if (!s) failed_ = true;
+        return s;
+    }
+    ByteSink& inner_;
+    bool failed_ = false;
+};
+
+Status AddSource(const Command& cmd, FileIo& io, Source& src, ByteSink& out,
+                 std::vector<MemberHeader>& written) {
+    auto before = io.Lstat(src.path);
+    if (!before) return before.status();
+    auto file = io.OpenRead(src.path);
+    if (!file) return file.status();
+    auto info = (*file)->Stat();
+    if (!info) return info.status();
+    if (!info->IsRegular() || info->device != before->device || info->inode != before->inode)
+        return Status::Error(EINVAL, src.path, "add (not a regular file)");
+    MemberHeader h;
+    h.path = src.member_name;
+    h.mtime = info->mtime.tv_sec;
+    h.unix_mode = static_cast<uint16_t>(cmd.attributes ? info->mode : info->mode & ~07000u);
+    h.uid = static_cast<uint16_t>(info->uid);
+    h.gid = static_cast<uint16_t>(info->gid);
+    auto member = AppendMember(out, h, cmd.method, **file, info->size);
+    if (!member) {
+        Status s = member.status();
+        return Status::Error(s.code(), src.path, s.operation());
+    }
+    auto after = (*file)->Stat();
+    if (!after) return after.status();
+    if (!after->SameVersionAs(*info) || member->original_size != info->size)
+        return Status::Error(EAGAIN, src.path, "add (file changed while it was read)");
+    src.read_version = *info;
+    written.push_back(*member);
+    return Status::Ok();
+}
+
+// Writes the complete new archive to file: the existing members that stay, then the sources. *code tells
+// where a failure came from.
+Status WriteArchive(const Command& cmd, FileIo& io, InputFile* old_archive,
+                    const std::vector<MemberHeader>& old_members, std::vector<Source>& sources,
+                    OutputFile& file, std::vector<MemberHeader>& written, int* code) {
+    WatchedSink out(file);
+    std::map<std::string, bool> replaced;
+    for (const Source& s : sources)
+        replaced[s.member_name] = true;
+    Status s;
+    *code = kArchiveError;
+    for (const MemberHeader& m : old_members) {
+        if (replaced.count(m.path)) continue;
+        if (s = CopyRange(*old_archive, m.offset, m.header_size + m.packed_size, out); !s) break;
+        written.push_back(m);
+    }
+    if (s) *code = kSourceError;
+    for (size_t i = 0; s && i < sources.size(); ++i)
+        s = AddSource(cmd, io, sources[i], out, written);
+    if (s) {
+        *code = kWriteError;
+        s = AppendEndMark(out);
+        if (s) s = file.Sync();
+    }
+    if (out.failed()) *code = kWriteError;
+    return s;
+}
+
+// Reads the temporary archive back from the disk and checks that it holds exactly what was written.
+Status ReadBack(FileIo& io, const std::string& temp, const std::vector<MemberHeader>& written) {
+    auto file = io.OpenRead(temp);
+    if (!file) return file.status();
+    auto members = VerifyArchive(**file);
+    if (!members) {
+        Status s = members.status();
+        return Status::Error(s.code(), temp, "check new archive: " + s.operation() + " " + s.path());
+    }
+    bool same = members->size() == written.size();
+    for (size_t i = 0; same && i < written.size(); ++i) {
+        const MemberHeader& a = (*members)[i];
+        const MemberHeader& b = written[i];
+        same = a.path == b.path && a.crc == b.crc && a.original_size == b.original_size;
+    }
+    if (!same) return Status::Error(EIO, temp, "check new archive (members differ from what was written)");
+    return Status::Ok();
+}
+
+}  // namespace
+
+Outcome AddOrMove(const Command& cmd, FileIo& io) {
+    Report report;
+    auto cwd = io.CurrentDir();
+    if (!cwd) return report.Fail(kWriteError, cwd.status());
+    const std::string archive = AbsolutePath(cmd.archive, *cwd);
+    if (cmd.files.empty())
+        return report.Fail(kBadCommand, Status::Error(EINVAL, archive, "add (no files named)"));
+
+    // Collect the sources; the same file named twice is stored once.
+    std::vector<Source> sources;
+    std::map<std::string, std::string> by_member;
+    for (const std::string& name : cmd.files) {
+        std::string abs = AbsolutePath(name, *cwd);
+        if (std::any_of(sources.begin(), sources.end(), [&](const Source& s) { return s.path == abs; }))
+            continue;
+        if (abs == archive)
+            return report.Fail(kSourceError, Status::Error(EINVAL, abs, "add (the archive itself)"));
+        auto info = io.Lstat(abs);
+        if (!info) return report.Fail(kSourceError, info.status());
+        if (!info->IsRegular()) {
+            int code = info->IsDirectory() ? EISDIR : EINVAL;
+            return report.Fail(kSourceError, Status::Error(code, abs, "add (not a regular file)"));
+        }
+        std::string member = cmd.full_paths ? abs.substr(1) : Basename(abs);
+        // Two different files under one member name: one would replace the other in the archive and, for a
+        // move, be removed without a copy.
+        if (auto [it, fresh] = by_member.emplace(member, abs); !fresh)
+            return report.Fail(kSourceError,
+                               Status::Error(EEXIST, abs, "add (same member name as " + it->second + ")"));
+        sources.push_back({abs, member, {}});
+    }
+
+    // The existing archive, if any, must be readable from end to end.
+    std::unique_ptr<InputFile> old_archive;
+    std::vector<MemberHeader> old_members;
+    uint32_t archive_mode = 0644;
+    if (auto info = io.Lstat(archive); info) {
+        if (!info->IsRegular())
+            return report.Fail(kArchiveError,
+                               Status::Error(EINVAL, archive, "open archive (not a regular file)"));
+        archive_mode = info->mode & 07777;
+        auto file = io.OpenRead(archive);
+        if (!file) return report.Fail(kArchiveError, file.status());
+        auto members = ReadDirectory(**file);
+        if (!members)
+            return report.Fail(kArchiveError,
+                               Status::Error(members.status().code(), archive, members.status().operation()));
+        old_archive = std::move(*file);
+        old_members = std::move(*members);
+    } else if (info.status().code() != ENOENT) {
+        return report.Fail(kArchiveError, info.status());
+    }
+
+    const std::string dir = Dirname(archive);
+    std::string temp;
+    auto out = io.CreateTemp(dir, TempPrefix(Basename(archive)), &temp);
+    if (!out) return report.Fail(kWriteError, out.status());
+    std::vector<MemberHeader> written;
+    int fail_code = kWriteError;
+    Status s = WriteArchive(cmd, io, old_archive.get(), old_members, sources, **out, written, &fail_code);
+    if (s) fail_code = kWriteError;
+    if (s) s = (*out)->SetMode(archive_mode);
+    if (Status c = (*out)->Close(); s && !c) s = c;
+    // A member of the old archive that fails its CRC shows up here: the old archive is damaged.
+    if (s) s = ReadBack(io, temp, written);
+    if (!s && s.code() == EPROTO) fail_code = kArchiveError;
+    if (s) s = io.Rename(temp, archive);
+    if (!s) {
+        if (Status u = io.Unlink(temp); !u) report.Line(u);
+        return report.Fail(fail_code, s);
+    }
+    if (Status d = io.SyncDir(dir); !d) report.Line(d);
+
+    int code = kOk;
+    size_t removed = 0;
+    if (cmd.verb == 'm') {
+        for (const Source& src : sources) {
+            auto now = io.Lstat(src.path);
+            Status r;
+            if (!now)
+                r = now.status();
+            else if (!now->SameVersionAs(src.read_version))
+                r = Status::Error(EAGAIN, src.path, "remove (changed after it was archived; kept)");
+            else
+                r = io.Unlink(src.path);
+            if (r) {
+                ++removed;
+            } else {
+                report.Line(r);
+                code = kSourcesKept;
+            }
+        }
+        report.Summary(std::to_string(removed) + " of " + std::to_string(sources.size()) +
+                       " file(s) moved into " + archive);
+    } else {
+        report.Summary(std::to_string(sources.size()) + " file(s) added to " + archive);
+    }
+    return report.Done(code);
+}
+
+}  // namespace vask::lha

@@ -1,0 +1,138 @@
+// "l", "t" and "x": reading an archive.
+#include <algorithm>
+
+#include "archiver/lha/Archive.h"
+#include "archiver/lha/OperationsInternal.h"
+
+namespace vask::lha {
+namespace {
+
+Result<std::unique_ptr<InputFile>> OpenArchive(const std::string& path, FileIo& io) {
+    auto info = io.Lstat(path);
+    if (!info) return info.status();
+    if (!info->IsRegular()) return Status::Error(EINVAL, path, "open archive (not a regular file)");
+    return io.OpenRead(path);
+}
+
+bool Selected(const Command& cmd, const MemberHeader& m) {
+    if (cmd.files.empty()) return true;
+    std::string safe = SafeMemberPath(m.path);
+    return std::any_of(cmd.files.begin(), cmd.files.end(),
+                       [&](const std::string& f) { return f == m.path || SafeMemberPath(f) == safe; });
+}
+
+// Creates each missing folder of dir (relative to root, which exists).
+Status MakeFolders(FileIo& io, const std::string& root, const std::string& dir) {
+    std::string path = root;
+    size_t i = 0;
+    while (i < dir.size()) {
+        size_t slash = dir.find('/', i);
+        if (slash == std::string::npos) slash = dir.size();
+        path += dir.substr(i, slash - i) + "/";
+        i = slash + 1;
+        auto info = io.Lstat(path.substr(0, path.size() - 1));
+        if (info) {
+            // A symbolic link to a folder is the user's own arrangement and is used as it is.
+            if (!info->IsDirectory() && (info->mode & 0170000) != 0120000)
+                return Status::Error(ENOTDIR, path, "create folder");
+            continue;
+        }
+        if (info.status().code() != ENOENT) return info.status();
+        if (Status s = io.MakeDir(path.substr(0, path.size() - 1)); !s && s.code() != EEXIST) return s;
+    }
+    return Status::Ok();
+}
+
+// Writes one member to root + rel through a temporary file, so that a damaged member never leaves a
+// half-written file in place of a good one.
+Status ExtractFile(const Command& cmd, FileIo& io, InputFile& archive, const MemberHeader& m,
+                   const std::string& root, const std::string& rel) {
+    size_t slash = rel.rfind('/');
+    std::string dir = slash == std::string::npos ? "" : rel.substr(0, slash);
+    std::string name = slash == std::string::npos ? rel : rel.substr(slash + 1);
+    if (Status s = MakeFolders(io, root, dir); !s) return s;
+    std::string folder = root + (dir.empty() ? "" : dir + "/");
+    std::string temp;
+    auto out = io.CreateTemp(folder, TempPrefix(name), &temp);
+    if (!out) return out.status();
+    Status s = ExtractMember(archive, m, **out);
+    uint32_t mode = m.unix_mode ? *m.unix_mode & (cmd.attributes ? 07777u : 0777u) : 0644u;
+    if (s) s = (*out)->SetMode(mode);
+    if (s) s = (*out)->Sync();
+    if (Status c = (*out)->Close(); s && !c) s = c;
+    if (s) s = io.Rename(temp, folder + name);
+    if (!s) {
+        io.Unlink(temp);
+        return s;
+    }
+    return io.SetTimes(folder + name, m.mtime);
+}
+
+}  // namespace
+
+Outcome ListOrTest(const Command& cmd, FileIo& io) {
+    Report report;
+    auto cwd = io.CurrentDir();
+    if (!cwd) return report.Fail(kArchiveError, cwd.status());
+    std::string path = AbsolutePath(cmd.archive, *cwd);
+    auto file = OpenArchive(path, io);
+    if (!file) return report.Fail(kArchiveError, file.status());
+    auto members = cmd.verb == 't' ? VerifyArchive(**file) : ReadDirectory(**file);
+    if (!members) {
+        Status s = members.status();
+        return report.Fail(kArchiveError, Status::Error(s.code(), path, s.operation() + " " + s.path()));
+    }
+    size_t count = 0;
+    for (const MemberHeader& m : *members) {
+        if (!Selected(cmd, m)) continue;
+        ++count;
+        if (cmd.verb == 'l')
+            report.Text(m.method_id + " " + std::to_string(m.original_size) + " " +
+                        std::to_string(m.packed_size) + " " + m.path);
+    }
+    report.Summary(std::to_string(count) + (cmd.verb == 't' ? " member(s) tested OK in " : " member(s) in ") +
+                   path);
+    return report.Done(kOk);
+}
+
+Outcome Extract(const Command& cmd, FileIo& io) {
+    Report report;
+    auto cwd = io.CurrentDir();
+    if (!cwd) return report.Fail(kArchiveError, cwd.status());
+    std::string path = AbsolutePath(cmd.archive, *cwd);
+    std::string root = AbsolutePath(cmd.target_root.empty() ? "." : cmd.target_root, *cwd);
+    if (root.back() != '/') root += '/';
+    auto file = OpenArchive(path, io);
+    if (!file) return report.Fail(kArchiveError, file.status());
+    auto members = ReadDirectory(**file);
+    if (!members)
+        return report.Fail(kArchiveError,
+                           Status::Error(members.status().code(), path, members.status().operation()));
+    if (Status s = MakeFolders(io, "/", root.substr(1, root.size() - 2)); root != "/" && !s)
+        return report.Fail(kWriteError, s);
+    int code = kOk;
+    size_t done = 0;
+    for (const MemberHeader& m : *members) {
+        if (!Selected(cmd, m)) continue;
+        std::string rel = SafeMemberPath(m.path);
+        bool is_dir = m.method_id == "-lhd-";
+        bool is_file = !m.unix_mode || (*m.unix_mode & 0170000) == 0100000 || (*m.unix_mode & 0170000) == 0;
+        if (rel.empty() || (!is_dir && !is_file)) {
+            // ".." could write outside the target folder; links and devices are not created.
+            report.Line(Status::Error(EINVAL, m.path, "extract (unsafe name or not a plain file; skipped)"));
+            code = std::max<int>(code, kMemberSkipped);
+            continue;
+        }
+        Status s = is_dir ? MakeFolders(io, root, rel) : ExtractFile(cmd, io, **file, m, root, rel);
+        if (!s) {
+            report.Line(s);
+            code = s.code() == EPROTO ? kArchiveError : kWriteError;
+            continue;
+        }
+        ++done;
+    }
+    report.Summary(std::to_string(done) + " member(s) extracted to " + root);
+    return report.Done(code);
+}
+
+}  // namespace vask::lha

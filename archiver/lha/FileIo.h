@@ -1,0 +1,72 @@
+// The file-system seam of the archiver. Operations go through FileIo so that tests can inject faults
+// (ENOSPC, EIO, EACCES, files vanishing) between the archive logic and the real calls.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "archiver/lha/Stream.h"
+
+namespace vask::lha {
+
+struct FileInfo {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint32_t mode = 0;  // st_mode: type and permission bits
+    uint64_t size = 0;
+    timespec mtime{};
+    uint32_t uid = 0, gid = 0;
+    bool IsRegular() const { return (mode & 0170000) == 0100000; }
+    bool IsDirectory() const { return (mode & 0170000) == 0040000; }
+    // Same file, unchanged: identity, size and modification time all equal.
+    bool SameVersionAs(const FileInfo& o) const {
+        return device == o.device && inode == o.inode && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec;
+    }
+};
+
+class InputFile : public ByteSource {
+  public:
+    virtual Result<FileInfo> Stat() = 0;
+};
+
+class OutputFile : public ByteSink {
+  public:
+    // Writes buffered data out and flushes it to the device (fsync).
+    virtual Status Sync() = 0;
+    virtual Status SetMode(uint32_t mode) = 0;
+    // Flushes buffers and closes; further calls fail.
+    virtual Status Close() = 0;
+};
+
+class FileIo {
+  public:
+    virtual ~FileIo() = default;
+    // Opens an existing file for reading without following a final symbolic link.
+    virtual Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) = 0;
+    // Creates a new file with a unique name that starts with prefix in folder dir (O_EXCL, mode 0600) and
+    // stores its path in *path.
+    virtual Result<std::unique_ptr<OutputFile>> CreateTemp(const std::string& dir, const std::string& prefix,
+                                                           std::string* path) = 0;
+    // lstat: the entry itself, links not followed. ENOENT when absent.
+    virtual Result<FileInfo> Lstat(const std::string& path) = 0;
+    // Replaces to with from (rename(2)).
+    virtual Status Rename(const std::string& from, const std::string& to) = 0;
+    virtual Status Unlink(const std::string& path) = 0;
+    virtual Status MakeDir(const std::string& path) = 0;
+    // Flushes a folder's entries (after a rename into it).
+    virtual Status SyncDir(const std::string& dir) = 0;
+    virtual Status SetTimes(const std::string& path, int64_t mtime) = 0;
+    virtual Result<std::string> CurrentDir() = 0;
+    // The whole content of a small text file (a list file).
+    virtual Result<std::string> ReadText(const std::string& path) = 0;
+};
+
+// The real calls.
+FileIo& PosixFileIo();
+
+}  // namespace vask::lha
