@@ -55,9 +55,11 @@ class Directory {
     virtual Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) = 0;
     // Opens this folder's parent (".."). The caller checks the identity it expects.
     virtual Result<std::unique_ptr<Directory>> OpenParent() = 0;
-    // True when the entry, a regular file, opens for writing: no symbolic link followed, no blocking, nothing
-    // written, closed at once.
-    virtual bool CanOpenForWriting(const std::string& name) = 0;
+    // Opens the entry for writing (no symbolic link followed, no blocking, no controlling terminal), reads
+    // its status from the open file and closes it at once; nothing is written. Fails when the entry does not
+    // open so. Callers make sure the entry is a regular file first (the listing's kind or StatEntry): opening
+    // a device for writing may have effects of its own.
+    virtual Result<FileStatus> ProbeWritable(const std::string& name) = 0;
     // True when this user may create and remove entries in this folder (write and search permission, and a
     // writable file system).
     virtual bool CanWriteInto() = 0;

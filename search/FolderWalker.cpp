@@ -143,10 +143,8 @@ bool FolderWalker::PassesAgeTest(const FileStatus& file) const {
     return state_.timeSearch >= file.mtimeSeconds + days * kSecondsPerDay;
 }
 
-bool FolderWalker::IsRemovableFile(Directory& directory, FolderFacts& facts, const std::string& name,
-                                   const FileStatus& file) {
+bool FolderWalker::IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file) {
     if (file.kind != EntryKind::Regular) return false;
-    if (!directory.CanOpenForWriting(name)) return false;
     // A file that opens for writing may still be impossible to dispose of: removing or renaming it needs a
     // writable folder and, in a sticky folder, ownership of the file or the folder.
     if (facts.writable < 0) facts.writable = directory.CanWriteInto() ? 1 : 0;
@@ -169,9 +167,10 @@ bool FolderWalker::IsFileWritable(const std::string& path) {
     if (!directory) return false;
     const std::string name = path.substr(slash + 1);
     auto file = directory.value()->StatEntry(name);
-    if (!file) return false;
+    if (!file || file.value().kind != EntryKind::Regular) return false;
+    auto probed = directory.value()->ProbeWritable(name);
     FolderFacts facts;
-    return IsRemovableFile(*directory.value(), facts, name, file.value());
+    return probed && IsRemovableFile(*directory.value(), facts, probed.value());
 }
 
 bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
@@ -185,12 +184,20 @@ bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, 
             continue;
         }
         if (pattern != nullptr && !MatchesFilePattern(*pattern, entry.name)) continue;
-        auto file = directory.StatEntry(entry.name);
-        if (!file || file.value().kind != EntryKind::Regular) continue;
-        if (pattern != nullptr && !PassesAgeTest(file.value())) continue;
-        if (!IsRemovableFile(directory, facts, entry.name, file.value())) continue;
+        const bool ageTest = pattern != nullptr && state_.ageCheck;
+        // Only a regular file is opened: the listing says so, or lstat does where the listing could not
+        // tell; with the age test, lstat first spares the open of every file too young.
+        if (entry.kind != EntryKind::Regular || ageTest) {
+            auto file = directory.StatEntry(entry.name);
+            if (!file || file.value().kind != EntryKind::Regular) continue;
+            if (ageTest && !PassesAgeTest(file.value())) continue;
+        }
+        auto probed = directory.ProbeWritable(entry.name);
+        if (!probed) continue;
+        const FileStatus& status = probed.value();
+        if (ageTest && !PassesAgeTest(status)) continue;  // written to since the lstat just before
+        if (!IsRemovableFile(directory, facts, status)) continue;
         path.assign(folder).append(entry.name);
-        const FileStatus& status = file.value();
         AddResult(path, status.size,
                   FileIdentity{status.device, status.inode,
                                status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds});

@@ -105,8 +105,8 @@ class FolderWalker {
     // Adds the matching files among the listed entries. False when aborted.
     bool CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
                             const std::vector<DirectoryEntry>& entries, const std::string* pattern);
-    bool IsRemovableFile(Directory& directory, FolderFacts& facts, const std::string& name,
-                         const FileStatus& file);
+    // The folder rule for a file that opened for writing: this user may remove it from its folder.
+    bool IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file);
     bool PassesAgeTest(const FileStatus& file) const;
     std::unique_ptr<Directory> Reopen(const Frame& frame, Directory* child);
     // Reads the clock; pumps events when 20 ms have passed. False once bAbort is set.

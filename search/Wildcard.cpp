@@ -13,6 +13,17 @@ char FoldAscii(char c) {
 // Matches pattern against name with "*" and "?" only. Iterative with one back-track point, so a pattern of
 // many stars costs O(pattern × name) at worst, never exponential time.
 bool MatchStarQuestion(std::string_view pattern, std::string_view name) {
+    // Whatever follows the last wildcard must be the end of the name, byte for byte after folding: a cheap
+    // test that turns away most names of a folder before the general match runs.
+    const std::size_t lastWildcard = pattern.find_last_of("*?");
+    if (lastWildcard != std::string_view::npos) {
+        const std::string_view tail = pattern.substr(lastWildcard + 1);
+        if (tail.size() > name.size()) return false;
+        const std::string_view nameTail = name.substr(name.size() - tail.size());
+        for (std::size_t i = 0; i < tail.size(); ++i) {
+            if (FoldAscii(tail[i]) != FoldAscii(nameTail[i])) return false;
+        }
+    }
     std::size_t p = 0, n = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
@@ -22,7 +33,7 @@ bool MatchStarQuestion(std::string_view pattern, std::string_view name) {
             continue;
         }
         if (p < pattern.size()) {
-            const std::size_t nameCharLength = CharLength(CodePage::Utf8, name, n);
+            const std::size_t nameCharLength = Utf8CharLength(name, n);
             if (pattern[p] == '?') {
                 ++p;
                 n += nameCharLength;
@@ -30,7 +41,7 @@ bool MatchStarQuestion(std::string_view pattern, std::string_view name) {
             }
             // A literal: compare one pattern character with one name character, byte for byte after
             // folding ASCII letters.
-            const std::size_t patternCharLength = CharLength(CodePage::Utf8, pattern, p);
+            const std::size_t patternCharLength = Utf8CharLength(pattern, p);
             if (patternCharLength == nameCharLength) {
                 bool same = true;
                 for (std::size_t i = 0; i < patternCharLength && same; ++i) {
@@ -46,7 +57,7 @@ bool MatchStarQuestion(std::string_view pattern, std::string_view name) {
         if (starP == std::string_view::npos) return false;
         // Let the last star take one more character of the name.
         p = starP + 1;
-        starN += CharLength(CodePage::Utf8, name, starN);
+        starN += Utf8CharLength(name, starN);
         n = starN;
     }
     while (p < pattern.size() && pattern[p] == '*')

@@ -38,6 +38,11 @@ bool IsCp932LeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+std::size_t Utf8MultiByteLength(std::string_view text, std::size_t pos) {
+    const std::size_t length = Utf8SequenceLength(text, pos);
+    return length == 0 ? 1 : length;
+}
+
 std::size_t CharLength(CodePage codePage, std::string_view text, std::size_t pos) {
     if (codePage == CodePage::Cp932) {
         if (IsCp932LeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) return 2;

@@ -19,6 +19,11 @@ enum class CodePage {
 // does not start a well-formed character counts as one character of one byte; a lead byte at the very end
 // of the text counts as one byte. Precondition: pos < text.size().
 std::size_t CharLength(CodePage codePage, std::string_view text, std::size_t pos);
+// CharLength for UTF-8, with the single-byte case inline: hot loops over names call it for every byte.
+std::size_t Utf8MultiByteLength(std::string_view text, std::size_t pos);
+inline std::size_t Utf8CharLength(std::string_view text, std::size_t pos) {
+    return static_cast<unsigned char>(text[pos]) < 0x80 ? 1 : Utf8MultiByteLength(text, pos);
+}
 
 // True when the byte starts a two-byte CP932 character.
 bool IsCp932LeadByte(unsigned char byte);

@@ -91,11 +91,18 @@ class MemoryDirectory : public Directory {
         return fs_.MakeHandle(parent, path);
     }
 
-    bool CanOpenForWriting(const std::string& name) override {
-        if (fs_.Enter(FsOperation::CanOpenForWriting, path_ + name) != 0) return false;
+    Result<FileStatus> ProbeWritable(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::ProbeWritable, path))
+            return Status::Error(error, path, "open");
         auto it = node_->children.find(name);
-        if (it == node_->children.end() || it->second->kind != EntryKind::Regular) return false;
-        return !it->second->busy && fs_.HasAccess(*it->second, 0200, 0002);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "open");
+        const MemoryFileSystem::Node& node = *it->second;
+        if (node.kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "open");
+        if (node.kind == EntryKind::Directory) return Status::Error(EISDIR, path, "open");
+        if (node.busy) return Status::Error(ETXTBSY, path, "open");
+        if (!fs_.HasAccess(node, 0200, 0002)) return Status::Error(EACCES, path, "open");
+        return StatusOf(node);
     }
 
     bool CanWriteInto() override {

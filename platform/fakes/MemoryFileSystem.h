@@ -25,7 +25,7 @@ enum class FsOperation {
     StatEntry,
     OpenSubfolder,
     OpenParent,
-    CanOpenForWriting,
+    ProbeWritable,
     CanWriteInto,
 };
 

@@ -56,9 +56,10 @@ class PosixDirectory : public Directory {
     PosixDirectory& operator=(const PosixDirectory&) = delete;
 
     Result<std::vector<DirectoryEntry>> ReadEntries() override {
-        // getdents64 on our own descriptor: no second open as fdopendir would need, and the listing starts
-        // from the beginning however often it is asked.
-        if (::lseek(fd_, 0, SEEK_SET) < 0) return Status::Error(errno, path_, "lseek");
+        // getdents64 on our own descriptor: no second open as fdopendir would need. A second listing starts
+        // again from the beginning.
+        if (listed_ && ::lseek(fd_, 0, SEEK_SET) < 0) return Status::Error(errno, path_, "lseek");
+        listed_ = true;
         std::vector<DirectoryEntry> entries;
         alignas(8) char buffer[32768];
         for (;;) {
@@ -105,13 +106,17 @@ class PosixDirectory : public Directory {
         return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, ParentPath()));
     }
 
-    bool CanOpenForWriting(const std::string& name) override {
+    Result<FileStatus> ProbeWritable(const std::string& name) override {
         // O_NONBLOCK: a FIFO swapped in after the listing must not hang the walk; O_NOCTTY: a terminal must
-        // not become ours. Nothing is written, and the descriptor is closed at once.
+        // not become ours. The status comes from the open file, which spares a second lookup of the name.
         const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) return Status::Error(errno, path_ + name, "open for writing");
+        struct stat st;
+        const int statResult = ::fstat(fd, &st);
+        const int savedErrno = errno;
         ::close(fd);
-        return true;
+        if (statResult != 0) return Status::Error(savedErrno, path_ + name, "fstat");
+        return FromStat(st);
     }
 
     bool CanWriteInto() override { return ::faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) == 0; }
@@ -124,6 +129,7 @@ class PosixDirectory : public Directory {
     }
 
     int fd_;
+    bool listed_ = false;
     std::string path_;  // for error reports only; never opened again by name
 };
 

@@ -43,9 +43,9 @@ TEST(PosixFileSystem, ListsStatsAndOpensWithoutFollowingLinks) {
     ASSERT_TRUE(linkStatus);
     EXPECT_EQ(linkStatus.value().kind, EntryKind::Symlink);
     EXPECT_FALSE(root.value()->OpenSubfolder("linkdir"));
-    EXPECT_FALSE(root.value()->CanOpenForWriting("link.bak"));
+    EXPECT_EQ(root.value()->ProbeWritable("link.bak").status().code(), ELOOP);
     // A FIFO without a reader must neither hang nor count as writable.
-    EXPECT_FALSE(root.value()->CanOpenForWriting("fifo.bak"));
+    EXPECT_EQ(root.value()->ProbeWritable("fifo.bak").status().code(), ENXIO);
 
     auto dir = root.value()->OpenSubfolder("dir");
     ASSERT_TRUE(dir);
@@ -53,7 +53,10 @@ TEST(PosixFileSystem, ListsStatsAndOpensWithoutFollowingLinks) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file.value().kind, EntryKind::Regular);
     EXPECT_EQ(file.value().size, 5u);
-    EXPECT_TRUE(dir.value()->CanOpenForWriting("file.bak"));
+    auto probed = dir.value()->ProbeWritable("file.bak");
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(probed.value().inode, file.value().inode);
+    EXPECT_EQ(probed.value().size, 5u);
     auto parent = dir.value()->OpenParent();
     ASSERT_TRUE(parent);
     EXPECT_EQ(parent.value()->StatSelf().value().inode, root.value()->StatSelf().value().inode);
@@ -93,7 +96,7 @@ TEST(PosixFileSystem, SocketsAndDevicesAreOther) {
     auto root = fs.OpenFolder(tree.Root());
     ASSERT_TRUE(root);
     EXPECT_EQ(root.value()->StatEntry("s.bak").value().kind, EntryKind::Other);
-    EXPECT_FALSE(root.value()->CanOpenForWriting("s.bak"));
+    EXPECT_FALSE(root.value()->ProbeWritable("s.bak"));
     ::close(sock);
 }
 

@@ -206,8 +206,8 @@ TEST_F(FolderWalkerTest, FailuresAnywhereLeaveTheRestOfTheWalkIntact) {
     fs.AddFile("/v/e/6.bak");
     fs.FailOnPath(FsOperation::ReadEntries, "/v/a/", EIO);
     fs.FailOnPath(FsOperation::OpenSubfolder, "/v/b/", EACCES);
-    fs.FailOnPath(FsOperation::StatEntry, "/v/c/3.bak", ENOENT);
-    fs.FailOnPath(FsOperation::CanOpenForWriting, "/v/d/5.bak", ETXTBSY);
+    fs.FailOnPath(FsOperation::ProbeWritable, "/v/c/3.bak", ENOENT);
+    fs.FailOnPath(FsOperation::ProbeWritable, "/v/d/5.bak", ETXTBSY);
     // A folder vanishes between the listing and the walk into it.
     fs.SetHook([&](FsOperation op, const std::string& path) {
         if (op == FsOperation::OpenSubfolder && path == "/v/e/") fs.Remove("/v/e");
