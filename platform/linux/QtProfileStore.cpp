@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/Environment.h"
+#include "settings/CodePage.h"
 
 namespace vask {
 
@@ -129,9 +130,10 @@ Status QtProfileStore::WriteInt(const std::string& name, std::int32_t value) {
 Status QtProfileStore::WriteString(const std::string& name, const std::string& value) {
     const QByteArray bytes(value.data(), static_cast<qsizetype>(value.size()));
     const QString text = QString::fromUtf8(bytes);
-    // Text form only when it gives back exactly these bytes: not for invalid UTF-8, and not for a leading
-    // byte-order mark, which the UTF-8 decoder drops.
-    if (text.toUtf8() == bytes) return WriteValue(filePath_, name, QVariant(text));
+    // Text form only when it gives back exactly these bytes: not for invalid UTF-8 (Qt's decoder lets an
+    // encoded surrogate through, which the file then reads back as replacement characters), and not for a
+    // leading byte-order mark, which the UTF-8 decoder drops.
+    if (IsValidUtf8(value) && text.toUtf8() == bytes) return WriteValue(filePath_, name, QVariant(text));
     return WriteValue(filePath_, name, QVariant(bytes));
 }
 
