@@ -110,9 +110,15 @@ std::size_t CountLines(const std::string& command) {
     return lines;
 }
 
+// Bytes in use on the heap, mmapped blocks included (large blocks are not counted in uordblks).
+std::size_t HeapBytes() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 void MeasureResultMemory() {
     constexpr std::size_t kCount = 1000000;
-    const std::size_t before = ::mallinfo2().uordblks;
+    const std::size_t before = HeapBytes();
     std::size_t pathBytes = 0;
     {
         vask::ResultList results;
@@ -122,7 +128,7 @@ void MeasureResultMemory() {
             pathBytes += p.size();
             results.Append(p, i, vask::FileIdentity{1, i, 0});
         }
-        const std::size_t after = ::mallinfo2().uordblks;
+        const std::size_t after = HeapBytes();
         const double perResult =
             (static_cast<double>(after - before) - static_cast<double>(pathBytes)) / kCount;
         std::printf("results=%zu path_bytes=%zu heap_bytes=%zu\n", kCount, pathBytes, after - before);
