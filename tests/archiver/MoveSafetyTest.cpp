@@ -1,0 +1,200 @@
+// "m" must never lose a file: every failure before the new archive is in place leaves sources and any earlier
+// archive untouched and no temporary file behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
+
+#include "TestUtil.h"
+#include "archiver/lha/Archive.h"
+#include "archiver/lha/Operations.h"
+
+namespace vask::lha {
+namespace {
+
+Outcome RunLine(FileIo& io, const std::string& line) {
+    auto cmd = ParseCommand(line, io);
+    if (!cmd) return {kBadCommand, cmd.status().ToString()};
+    return RunCommand(*cmd, io);
+}
+
+std::vector<MemberHeader> Members(const std::string& archive) {
+    auto file = PosixFileIo().OpenRead(archive);
+    EXPECT_TRUE(file.ok());
+    auto members = VerifyArchive(**file);
+    EXPECT_TRUE(members.ok()) << members.status().ToString();
+    return members.ok() ? *members : std::vector<MemberHeader>{};
+}
+
+class MoveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (int i = 0; i < 3; ++i) {
+            std::string path = src_ / ("d" + std::to_string(i) + "/file " + std::to_string(i) + ".txt");
+            test::WriteFile(path, test::TextOf(20000 + i * 7000, i));
+            files_.push_back(path);
+        }
+        archive_ = out_ / "__Vask__.lzh";
+    }
+    std::string Line(const std::vector<std::string>& files) const {
+        std::string line = "m -rxa " + archive_ + " ";
+        for (const auto& f : files)
+            line += "\"" + f + "\" ";
+        return line;
+    }
+    // Runs a move that must fail and checks that nothing was lost or left behind.
+    void ExpectHarmlessFailure(test::FaultyFileIo& io, const std::vector<std::string>& files) {
+        std::map<std::string, std::string> before;
+        for (const auto& f : files_)
+            before[f] = test::ReadFile(f);
+        bool had_archive = test::Exists(archive_);
+        std::string archive_bytes = test::ReadFile(archive_);
+        auto entries = test::Entries(out_.path());
+        Outcome o = RunLine(io, Line(files));
+        EXPECT_NE(o.code, kOk) << o.text;
+        EXPECT_NE(o.text.find("error: "), std::string::npos);
+        for (const auto& [path, bytes] : before) {
+            // A file that the fault itself removed or changed is not ours to keep intact.
+            if (path == io.vanish_on_open) continue;
+            EXPECT_TRUE(test::Exists(path)) << path;
+            if (path != io.modify_while_read) {
+                EXPECT_TRUE(test::ReadFile(path) == bytes) << path;
+            }
+        }
+        EXPECT_EQ(test::Exists(archive_), had_archive);
+        EXPECT_TRUE(test::ReadFile(archive_) == archive_bytes) << "the earlier archive changed";
+        EXPECT_EQ(test::Entries(out_.path()), entries) << "a temporary file was left behind";
+    }
+    void MakeEarlierArchive() {
+        std::string old = src_ / "old.txt";
+        test::WriteFile(old, test::TextOf(9000, 42));
+        ASSERT_EQ(RunLine(PosixFileIo(), "a -rxa " + archive_ + " \"" + old + "\"").code, kOk);
+    }
+
+    test::TempDir src_, out_;
+    std::vector<std::string> files_;
+    std::string archive_;
+};
+
+TEST_F(MoveTest, MovedFilesAreInTheArchiveAndGoneFromTheirFolders) {
+    MakeEarlierArchive();
+    Outcome o =
+        RunLine(PosixFileIo(), Line({files_[0], files_[1], files_[0], files_[2]}));  // one named twice
+    ASSERT_EQ(o.code, kOk) << o.text;
+    for (const auto& f : files_)
+        EXPECT_FALSE(test::Exists(f)) << f;
+    auto members = Members(archive_);
+    ASSERT_EQ(members.size(), 4u);  // the earlier member and each file once
+    EXPECT_EQ(members[1].path, files_[0].substr(1));
+    test::TempDir back;
+    ASSERT_EQ(RunLine(PosixFileIo(), "x " + archive_ + " " + back.path()).code, kOk);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(test::ReadFile(back.path() + files_[i].substr(1)) == test::TextOf(20000 + i * 7000, i));
+    EXPECT_EQ(test::Entries(out_.path()), std::vector<std::string>{"__Vask__.lzh"});
+}
+
+TEST_F(MoveTest, AddingAgainReplacesTheMemberOfTheSameName) {
+    ASSERT_EQ(
+        RunLine(PosixFileIo(), "a -rxa " + archive_ + " \"" + files_[0] + "\" \"" + files_[1] + "\"").code,
+        kOk);
+    test::WriteFile(files_[0], "new content");
+    ASSERT_EQ(RunLine(PosixFileIo(), "a -rxa " + archive_ + " \"" + files_[0] + "\"").code, kOk);
+    auto members = Members(archive_);
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[1].path, files_[0].substr(1));
+    EXPECT_EQ(members[1].original_size, 11u);
+}
+
+struct Fault {
+    const char* name;
+    std::function<void(test::FaultyFileIo&, std::vector<std::string>&, const std::string& archive)> setup;
+};
+
+class MoveFaultTest : public MoveTest, public ::testing::WithParamInterface<std::tuple<Fault, bool>> {};
+
+TEST_P(MoveFaultTest, FailureRemovesNothingAndKeepsTheEarlierArchive) {
+    auto [fault, earlier_archive] = GetParam();
+    if (earlier_archive) MakeEarlierArchive();
+    test::FaultyFileIo io;
+    std::vector<std::string> files = files_;
+    fault.setup(io, files, archive_);
+    ExpectHarmlessFailure(io, files);
+}
+
+const Fault kFaults[] = {
+    {"DiskFullEarly", [](auto& io, auto&, auto&) { io.fail_writes_after = 10; }},
+    {"DiskFullLate", [](auto& io, auto&, auto&) { io.fail_writes_after = 5000; }},
+    {"IoErrorOnWrite",
+     [](auto& io, auto&, auto&) {
+         io.fail_writes_after = 3000;
+         io.write_errno = EIO;
+     }},
+    {"IoErrorOnFlush", [](auto& io, auto&, auto&) { io.sync_errno = EIO; }},
+    {"UnreadableSource", [](auto& io, auto& files, auto&) { io.open_errno[files[1]] = EACCES; }},
+    {"SourceVanishes", [](auto& io, auto& files, auto&) { io.vanish_on_open = files[2]; }},
+    {"SourceChangesWhileRead", [](auto& io, auto& files, auto&) { io.modify_while_read = files[1]; }},
+    {"MissingSource", [](auto&, auto& files, auto&) { files.push_back(files[0] + ".missing"); }},
+    {"DirectoryInList",
+     [](auto&, auto& files, auto&) { files.push_back(files[0].substr(0, files[0].rfind('/'))); }},
+    {"DeviceInList", [](auto&, auto& files, auto&) { files.push_back("/dev/null"); }},
+    {"FolderNotWritable", [](auto& io, auto&, auto&) { io.create_errno = EACCES; }},
+    {"RenameFails", [](auto& io, auto&, auto&) { io.rename_errno = EXDEV; }},
+    {"ArchiveFolderMissing",
+     [](auto&, auto&, auto& archive) { const_cast<std::string&>(archive) += ".d/x.lzh"; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, MoveFaultTest,
+                         ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_WithArchive" : "_NewArchive");
+                         });
+
+TEST_F(MoveTest, DamagedEarlierArchiveStopsTheMove) {
+    MakeEarlierArchive();
+    std::string bytes = test::ReadFile(archive_);
+    // Member data damaged: found when the new archive is read back.
+    std::string damaged = bytes;
+    damaged[damaged.size() - 40] ^= 0x55;
+    test::WriteFile(archive_, damaged);
+    test::FaultyFileIo io;
+    ExpectHarmlessFailure(io, files_);
+    // Cut short: found when the earlier archive is opened.
+    test::WriteFile(archive_, bytes.substr(0, bytes.size() / 2));
+    ExpectHarmlessFailure(io, files_);
+}
+
+TEST_F(MoveTest, ListFileMissingAndSameNameTwiceFail) {
+    test::FaultyFileIo io;
+    auto entries = test::Entries(out_.path());
+    EXPECT_NE(RunLine(io, "@" + out_ / "none.---").code, kOk);
+    EXPECT_EQ(test::Entries(out_.path()), entries);
+    // Without -x two files of one name in different folders would share a member; refused.
+    std::string other = src_ / "e/file 0.txt";
+    test::WriteFile(other, "other");
+    Outcome o = RunLine(io, "m " + archive_ + " \"" + files_[0] + "\" \"" + other + "\"");
+    EXPECT_EQ(o.code, kSourceError) << o.text;
+    EXPECT_TRUE(test::Exists(files_[0]) && test::Exists(other));
+}
+
+TEST_F(MoveTest, RealFolderWithoutWritePermission) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder";
+    ::chmod(out_.path().c_str(), 0555);
+    test::FaultyFileIo io;
+    ExpectHarmlessFailure(io, files_);
+}
+
+TEST_F(MoveTest, ASourceThatCannotBeRemovedIsReportedAndStaysInTheArchive) {
+    test::FaultyFileIo io;
+    io.unlink_errno[files_[1]] = EPERM;
+    Outcome o = RunLine(io, Line(files_));
+    EXPECT_EQ(o.code, kSourcesKept);
+    EXPECT_NE(o.text.find(files_[1]), std::string::npos) << o.text;
+    EXPECT_FALSE(test::Exists(files_[0]));
+    EXPECT_TRUE(test::Exists(files_[1]));
+    EXPECT_FALSE(test::Exists(files_[2]));
+    EXPECT_EQ(Members(archive_).size(), 3u);
+}
+
+}  // namespace
+}  // namespace vask::lha

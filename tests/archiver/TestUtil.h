@@ -1,0 +1,181 @@
+// Helpers for the archiver tests: temporary folders, file contents, a fault-injecting file system.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archiver/lha/FileIo.h"
+
+namespace vask::lha::test {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vask-lha-XXXXXX").string();
+        path_ = ::mkdtemp(tmpl.data());
+        path_ += "/";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Restore permissions a test may have taken away so that removal works.
+        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+            if (e.is_directory(ec)) ::chmod(e.path().c_str(), 0755);
+        ::chmod(path_.c_str(), 0755);
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+  private:
+    std::string path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Names in a folder (not recursive), sorted.
+inline std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::string TextOf(size_t size, uint32_t seed) {
+    static const char* words[] = {"move ", "safety ", "archive ", "folder ", "member ", "\n", "of ", "the "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size)
+        s += words[rng() % 8];
+    s.resize(size);
+    return s;
+}
+
+// The real file system with faults on demand.
+class FaultyFileIo : public FileIo {
+  public:
+    // Output files fail with write_errno once more than fail_writes_after bytes were written in total.
+    uint64_t fail_writes_after = UINT64_MAX;
+    int write_errno = ENOSPC;
+    int sync_errno = 0;                       // fsync of output files fails with this
+    std::map<std::string, int> open_errno;    // OpenRead of the path fails
+    std::string vanish_on_open;               // removed just before it is opened
+    std::map<std::string, int> unlink_errno;  // Unlink of the path fails
+    int rename_errno = 0;
+    int create_errno = 0;           // CreateTemp fails with this
+    std::string modify_while_read;  // appended to after its first read
+
+    Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
+        if (path == vanish_on_open) ::unlink(path.c_str());
+        if (auto it = open_errno.find(path); it != open_errno.end())
+            return Status::Error(it->second, path, "open");
+        auto r = real().OpenRead(path);
+        if (r && path == modify_while_read)
+            return std::unique_ptr<InputFile>(new GrowingInput(std::move(*r), path));
+        return r;
+    }
+    Result<std::unique_ptr<OutputFile>> CreateTemp(const std::string& dir, const std::string& prefix,
+                                                   std::string* path) override {
+        if (create_errno) return Status::Error(create_errno, dir, "create temporary file");
+        auto r = real().CreateTemp(dir, prefix, path);
+        if (!r) return r;
+        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this));
+    }
+    Result<FileInfo> Lstat(const std::string& path) override { return real().Lstat(path); }
+    Status Rename(const std::string& from, const std::string& to) override {
+        if (rename_errno) return Status::Error(rename_errno, to, "rename");
+        return real().Rename(from, to);
+    }
+    Status Unlink(const std::string& path) override {
+        if (auto it = unlink_errno.find(path); it != unlink_errno.end())
+            return Status::Error(it->second, path, "remove");
+        return real().Unlink(path);
+    }
+    Status MakeDir(const std::string& path) override { return real().MakeDir(path); }
+    Status SyncDir(const std::string& dir) override { return real().SyncDir(dir); }
+    Status SetTimes(const std::string& path, int64_t mtime) override { return real().SetTimes(path, mtime); }
+    Result<std::string> CurrentDir() override { return real().CurrentDir(); }
+    Result<std::string> ReadText(const std::string& path) override { return real().ReadText(path); }
+
+  private:
+    static FileIo& real() { return PosixFileIo(); }
+    // Another program appends to the file while we read it.
+    class GrowingInput : public InputFile {
+      public:
+        GrowingInput(std::unique_ptr<InputFile> inner, std::string path)
+            : inner_(std::move(inner)), path_(std::move(path)) {}
+        Result<size_t> Read(uint8_t* data, size_t size) override {
+            auto r = inner_->Read(data, size);
+            if (!grown_) {
+                grown_ = true;
+                timespec later[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+                std::ofstream(path_, std::ios::app) << "more";
+                ::utimensat(AT_FDCWD, path_.c_str(), later, 0);
+            }
+            return r;
+        }
+        Status Seek(uint64_t offset) override { return inner_->Seek(offset); }
+        uint64_t Tell() const override { return inner_->Tell(); }
+        Result<FileInfo> Stat() override { return inner_->Stat(); }
+
+      private:
+        std::unique_ptr<InputFile> inner_;
+        std::string path_;
+        bool grown_ = false;
+    };
+    class Output : public OutputFile {
+      public:
+        Output(std::unique_ptr<OutputFile> inner, FaultyFileIo& io) : inner_(std::move(inner)), io_(io) {}
+        Status Write(const uint8_t* data, size_t size) override {
+            if (Status s = Count(size); !s) return s;
+            return inner_->Write(data, size);
+        }
+        Status WriteAt(uint64_t offset, const uint8_t* data, size_t size) override {
+            return inner_->WriteAt(offset, data, size);
+        }
+        Status Truncate(uint64_t offset) override { return inner_->Truncate(offset); }
+        uint64_t Size() const override { return inner_->Size(); }
+        Status Sync() override {
+            if (io_.sync_errno) return Status::Error(io_.sync_errno, "", "fsync");
+            return inner_->Sync();
+        }
+        Status SetMode(uint32_t mode) override { return inner_->SetMode(mode); }
+        Status Close() override { return inner_->Close(); }
+
+      private:
+        Status Count(size_t size) {
+            io_.written_ += size;
+            if (io_.written_ > io_.fail_writes_after) return Status::Error(io_.write_errno, "", "write");
+            return Status::Ok();
+        }
+        std::unique_ptr<OutputFile> inner_;
+        FaultyFileIo& io_;
+    };
+    uint64_t written_ = 0;
+};
+
+}  // namespace vask::lha::test
