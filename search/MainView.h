@@ -53,8 +53,8 @@ struct DriveItem {
     bool enabled = true;  // false: greyed, cannot be ticked
 };
 
-class MainView : public DialogStateHolder, public WalkerHost {
-public:
+class MainView : public virtual DialogStateHolder, public WalkerHost {
+  public:
     // Controls by identifier (control::k...).
     virtual void SetControlEnabled(int id, bool enabled) = 0;
     virtual bool IsControlEnabled(int id) const = 0;

@@ -9,7 +9,7 @@
 
 namespace vask {
 
-class MemoryDialogState : public DialogStateHolder {
+class MemoryDialogState : public virtual DialogStateHolder {
   public:
     struct DriveItem {
         std::string text;
