@@ -320,7 +320,7 @@ void FolderWalker::WalkTempFolder(const std::string& path) {
     FlushStatus();
 }
 
-void FolderWalker::CollectAllFiles(const std::string& folder) {
+void FolderWalker::CollectInOneFolder(const std::string& folder, const std::string* pattern) {
     if (folder.empty() || !Tick()) return;
     auto directory = fileSystem_.OpenFolder(folder);
     if (!directory) return;
@@ -328,23 +328,17 @@ void FolderWalker::CollectAllFiles(const std::string& folder) {
     if (listing) {
         std::sort(listing.value().begin(), listing.value().end(), ByteOrder);
         FolderFacts facts;
-        CollectFromListing(*directory.value(), facts, NormalizedFolderPath(folder), listing.value(), nullptr);
+        CollectFromListing(*directory.value(), facts, NormalizedFolderPath(folder), listing.value(), pattern);
     }
     FlushStatus();
 }
 
+void FolderWalker::CollectAllFiles(const std::string& folder) {
+    CollectInOneFolder(folder, nullptr);
+}
+
 void FolderWalker::CollectMatches(const std::string& folder, const std::string& pattern) {
-    if (folder.empty() || !IsUsableFilePattern(pattern) || !Tick()) return;
-    auto directory = fileSystem_.OpenFolder(folder);
-    if (!directory) return;
-    auto listing = directory.value()->ReadEntries();
-    if (listing) {
-        std::sort(listing.value().begin(), listing.value().end(), ByteOrder);
-        FolderFacts facts;
-        CollectFromListing(*directory.value(), facts, NormalizedFolderPath(folder), listing.value(),
-                           &pattern);
-    }
-    FlushStatus();
+    if (IsUsableFilePattern(pattern)) CollectInOneFolder(folder, &pattern);
 }
 
 }  // namespace vask

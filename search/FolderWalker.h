@@ -107,6 +107,8 @@ class FolderWalker {
                             const std::vector<DirectoryEntry>& entries, const std::string* pattern);
     // The folder rule for a file that opened for writing: this user may remove it from its folder.
     bool IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file);
+    // The files of one folder only: all of them (pattern null) or those matching the pattern.
+    void CollectInOneFolder(const std::string& folder, const std::string* pattern);
     bool PassesAgeTest(const FileStatus& file) const;
     std::unique_ptr<Directory> Reopen(const Frame& frame, Directory* child);
     // Reads the clock; pumps events when 20 ms have passed. False once bAbort is set.
