@@ -118,9 +118,9 @@ Result<std::optional<MemberHeader>> ReadLevel01(ByteSource& source, const uint8_
     MemberHeader h;
     h.offset = offset;
     size_t base = static_cast<size_t>(first[0]) + 2;
+    if (base < 24) return Bad("too short");
     std::vector<uint8_t> buf(base);
     std::copy(first, first + 22, buf.begin());
-    if (base < 24) return Bad("too short");
     if (Status s = ReadExact(source, buf.data() + 22, base - 22, "read header"); !s) return Bad("truncated");
     uint8_t sum = 0;
     for (size_t i = 2; i < base; ++i)

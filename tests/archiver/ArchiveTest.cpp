@@ -88,6 +88,11 @@ TEST(HeaderTest, DamagedHeadersAreErrors) {
     auto level3 = good;
     level3[20] = 3;
     EXPECT_EQ(ReadBack(level3).status().code(), EPROTO);
+    // A level 0/1 header whose size byte is smaller than the fixed fields (found by fuzzing).
+    std::vector<uint8_t> tiny(good.begin(), good.begin() + 22);
+    tiny[0] = 0x10;
+    tiny[20] = 1;
+    EXPECT_EQ(ReadBack(tiny).status().code(), EPROTO);
     // A lone 0 byte and an empty stream both mean "no more members".
     auto end = ReadBack({0});
     ASSERT_TRUE(end.ok());
