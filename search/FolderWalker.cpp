@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "search/SizeText.h"
+#include "search/TemporaryNames.h"
 #include "search/Wildcard.h"
 #include "settings/FolderPath.h"
 
@@ -184,6 +185,7 @@ bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, 
             continue;
         }
         if (pattern != nullptr && !MatchesFilePattern(*pattern, entry.name)) continue;
+        if (IsVaskTemporaryName(entry.name)) continue;  // a copy or archive still being written
         const bool ageTest = pattern != nullptr && state_.ageCheck;
         // Only a regular file is opened: the listing says so, or lstat does where the listing could not
         // tell; with the age test, lstat first spares the open of every file too young.

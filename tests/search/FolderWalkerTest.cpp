@@ -104,6 +104,19 @@ TEST_F(FolderWalkerTest, SkipsHiddenReadOnlyAvoidedOtherVolumeFoldersLinksAndSpe
     EXPECT_THAT(Paths(), ElementsAre("/v/.hidden.bak", "/v/ro/w/b.bak", "/v/usr/kept.bak"));
 }
 
+TEST_F(FolderWalkerTest, TemporaryFilesOfACopyOrArchiveAreNeverResults) {
+    fs.AddFile("/v/.a.bak.vask-Ab3dE9z0");  // ours: "." name ".vask-" and eight letters or digits
+    fs.AddFile("/v/.a.bak.vask-Ab3dE9z");   // one character short: somebody else's file
+    fs.AddFile("/v/.a.bak.vask-Ab3dE9z_");
+    fs.AddFile("/v/a.bak");
+    state.listPattern = {"*"};
+    Walker().WalkFolder("/v/");
+    EXPECT_THAT(Paths(), ElementsAre("/v/.a.bak.vask-Ab3dE9z", "/v/.a.bak.vask-Ab3dE9z_", "/v/a.bak"));
+    state.results.Clear();
+    Walker().WalkTempFolder("/v/");
+    EXPECT_EQ(state.results.Size(), 3u);
+}
+
 TEST_F(FolderWalkerTest, MoveDestinationIsAvoidedOnlyForTheMoveMethod) {
     fs.AddFile("/v/Backup/a.bak");
     settings.strFolderEdit = "/v/Backup";  // hand-edited without its slash still counts
