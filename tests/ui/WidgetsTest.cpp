@@ -1,0 +1,228 @@
+// The window's parts on their own: the result model, the search clip, the message boxes and the launcher.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+
+#include "UiTests.h"
+#include "app/ui/DesktopLauncher.h"
+#include "app/ui/QtPrompter.h"
+#include "app/ui/ResultListModel.h"
+#include "app/ui/SearchClipWidget.h"
+
+using namespace vask;
+
+namespace {
+
+// Receives the URLs QDesktopServices would hand to the desktop.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+  public:
+    QList<QUrl> urls;
+
+  public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
+
+// Answers the next message box with inspect(box), which returns the button to click (null: press Escape).
+void AnswerNextBox(std::function<QAbstractButton*(QMessageBox&)> inspect) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, inspect] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        if (QAbstractButton* button = inspect(*box)) {
+            button->click();
+        } else {
+            QTest::keyClick(box, Qt::Key_Escape);
+        }
+    });
+    poll->start();
+}
+
+}  // namespace
+
+class WidgetsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void modelAnnouncesOnlyAppendedRowsAndResetsWhenEmptied() {
+        ResultList results;
+        results.Append("/a", 1, {});
+        ResultListModel model(results);
+        QCOMPARE(model.rowCount(), 1);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        results.Append("/b", 2, {});
+        results.Append("/c", 3, {});
+        QCOMPARE(model.rowCount(), 1);  // not yet announced
+        QVERIFY(model.Sync());
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 1);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 2);
+        QVERIFY(!model.Sync());
+        QCOMPARE(inserted.size(), 1);
+
+        // Emptied before the views heard of it: rows they still know read as nothing, then a reset.
+        results.Clear();
+        QVERIFY(!model.data(model.index(2), Qt::DisplayRole).isValid());
+        QVERIFY(!model.setData(model.index(2), Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(!model.Sync());
+        QCOMPARE(reset.size(), 1);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void modelReadsAndTicksTheListItself() {
+        ResultList results;
+        results.Append(std::string("/x/\xe3\x81\x82\xff.bak", 11), 5, {});
+        ResultListModel model(results);
+        QSignalSpy changed(&model, &ResultListModel::CheckChanged);
+        QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(),
+                 QString::fromUtf8("/x/あ\xef\xbf\xbd.bak"));
+        QCOMPARE(model.data(model.index(0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QVERIFY(model.flags(model.index(0)) & Qt::ItemIsUserCheckable);
+
+        QVERIFY(model.setData(model.index(0), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(results[0].checkState, std::uint8_t{0});
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!model.setData(model.index(0), QStringLiteral("text"), Qt::EditRole));
+        // Whoever changes the list, the model shows it.
+        results.SetCheckState(0, 1);
+        QCOMPARE(model.data(model.index(0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    }
+
+    void aMillionResultsScrollAndTick() {
+        ResultList results;
+        for (int i = 0; i < 1'000'000; ++i)
+            results.Append("/data/file" + std::to_string(i) + ".tmp", 1, {});
+        ResultListModel model(results);
+        QListView view;
+        view.setUniformItemSizes(true);
+        view.setModel(&model);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(model.rowCount(), 1'000'000);
+        view.scrollToBottom();
+        const QModelIndex last = model.index(999'999);
+        QVERIFY(view.viewport()->rect().intersects(view.visualRect(last)));
+        QCOMPARE(view.indexAt(view.visualRect(last).center()), last);
+        QCOMPARE(model.data(last).toString(), QStringLiteral("/data/file999999.tmp"));
+        QVERIFY(model.setData(last, Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(results[999'999].checkState, std::uint8_t{0});
+        QCOMPARE(results[999'998].checkState, std::uint8_t{1});
+    }
+
+    void clipPlaysAndRestsOnTheFirstFrame() {
+        SearchClipWidget clip;
+        QCOMPARE(clip.size(), QSize(48, 50));
+        QVERIFY(!clip.IsPlaying());
+        clip.Play();
+        QVERIFY(clip.IsPlaying());
+        QTRY_VERIFY(clip.CurrentFrame() > 0);
+        clip.Stop();
+        QVERIFY(!clip.IsPlaying());
+        QCOMPARE(clip.CurrentFrame(), 0);
+        // The frames differ from one another (the lens moves) and stay inside the clip.
+        QImage first(48, 50, QImage::Format_ARGB32), middle(48, 50, QImage::Format_ARGB32);
+        first.fill(Qt::transparent);
+        middle.fill(Qt::transparent);
+        {
+            QPainter a(&first), b(&middle);
+            SearchClipWidget::DrawFrame(a, 0);
+            SearchClipWidget::DrawFrame(b, SearchClipWidget::kFrameCount / 2);
+        }
+        QVERIFY(first != middle);
+        QCOMPARE(first.pixelColor(0, 0).alpha(), 0);
+    }
+
+    void promptShowsCaptionIconAndButtonsAndMapsTheAnswer() {
+        QtPrompter prompter;
+        QString caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        AnswerNextBox([&](QMessageBox& box) {
+            caption = box.windowTitle();
+            icon = box.icon();
+            buttons = box.standardButtons();
+            return box.button(QMessageBox::Yes);
+        });
+        QCOMPARE(
+            prompter.Ask(Prompt{"検索を中止してよろしいですか?", "", PromptButtons::YesNo, PromptIcon::None}),
+            PromptAnswer::Yes);
+        QCOMPARE(caption, QStringLiteral("Vask"));
+        QCOMPARE(icon, QMessageBox::Warning);  // no icon named: the exclamation
+        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
+
+        AnswerNextBox([&](QMessageBox& box) {
+            icon = box.icon();
+            return nullptr;
+        });
+        QCOMPARE(prompter.Ask(Prompt{"?", "", PromptButtons::YesNo, PromptIcon::Question}), PromptAnswer::No);
+        QCOMPARE(icon, QMessageBox::Question);
+
+        AnswerNextBox([](QMessageBox&) { return nullptr; });
+        QCOMPARE(prompter.Ask(Prompt{"?", "", PromptButtons::YesNoCancel, PromptIcon::None}),
+                 PromptAnswer::Cancel);
+        AnswerNextBox([&](QMessageBox& box) {
+            caption = box.windowTitle();
+            return nullptr;
+        });
+        QCOMPARE(prompter.Ask(Prompt{"!", "Other", PromptButtons::Ok, PromptIcon::Stop}), PromptAnswer::Ok);
+        QCOMPARE(caption, QStringLiteral("Other"));
+        AnswerNextBox([](QMessageBox& box) { return box.button(QMessageBox::Retry); });
+        QCOMPARE(prompter.Ask(Prompt{"!", "", PromptButtons::RetryCancel, PromptIcon::None}),
+                 PromptAnswer::Retry);
+    }
+
+    void launcherHandsOverExactUrlsAndFindsTheHelpPage() {
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+        QDesktopServices::setUrlHandler(QStringLiteral("trash"), &recorder, "Open");
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QDir(folder.path()).mkpath(QStringLiteral("share/vask/help"));
+        QDir(folder.path()).mkpath(QStringLiteral("bin"));
+        const QString installed = folder.filePath(QStringLiteral("share/vask/help/index.html"));
+        QFile page(installed);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.close();
+
+        const QStringList candidates =
+            DesktopLauncher::StandardHelpPageCandidates(folder.filePath(QStringLiteral("bin")));
+        QCOMPARE(DesktopLauncher::FindHelpPage(candidates), QFileInfo(installed).canonicalFilePath());
+        DesktopLauncher launcher(DesktopLauncher::FindHelpPage(candidates));
+        QVERIFY(launcher.OpenFile(std::string("/tmp/a b%/\xff\xe3\x81\x82.txt")));
+        QVERIFY(launcher.OpenTrash());
+        QVERIFY(launcher.OpenHelp());
+        QCOMPARE(recorder.urls.size(), 3);
+        QCOMPARE(recorder.urls[0].toEncoded(), QByteArray("file:///tmp/a%20b%25/%FF%E3%81%82.txt"));
+        QCOMPARE(recorder.urls[1].toString(), QStringLiteral("trash:///"));
+        QCOMPARE(recorder.urls[2], QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath()));
+
+        QVERIFY(!DesktopLauncher(QString()).OpenHelp());
+        QVERIFY(!DesktopLauncher(folder.filePath(QStringLiteral("missing.html"))).OpenHelp());
+        QCOMPARE(recorder.urls.size(), 3);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("trash"));
+    }
+};
+
+std::unique_ptr<QObject> NewWidgetsTest() {
+    return std::make_unique<WidgetsTest>();
+}
+
+#include "WidgetsTest.moc"
