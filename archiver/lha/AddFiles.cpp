@@ -119,6 +119,20 @@ Status ReadBack(FileIo& io, const std::string& temp, const std::vector<MemberHea
     return Status::Ok();
 }
 
+// A run that was killed leaves its temporary archive behind. Runs are serialised by the archiver's lock, so
+// a temporary file of this archive's name that exists now belongs to no running operation.
+void RemoveStaleTemporaries(FileIo& io, const std::string& dir, const std::string& archive_name) {
+    auto names = io.ListNames(dir);
+    if (!names) return;
+    const std::string prefix = TempPrefix(archive_name);
+    for (const std::string& name : *names) {
+        if (name.size() != prefix.size() + kTempSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        auto info = io.Lstat(dir + name);
+        if (info && info->IsRegular()) (void)io.Unlink(dir + name);
+    }
+}
+
 }  // namespace
 
 Outcome AddOrMove(const Command& cmd, FileIo& io) {
@@ -175,6 +189,7 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
     }
 
     const std::string dir = Dirname(archive);
+    RemoveStaleTemporaries(io, dir, Basename(archive));
     std::string temp;
     auto out = io.CreateTemp(dir, TempPrefix(Basename(archive)), &temp);
     if (!out) return report.Fail(kWriteError, out.status());

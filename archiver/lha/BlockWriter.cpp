@@ -138,12 +138,6 @@ void BlockWriter::WriteBlock(size_t count, const std::vector<uint32_t>& c_freq,
     if (single_c) c_len[OnlySymbol(c_freq)] = 1;
     if (std::all_of(p_len.begin(), p_len.end(), [](uint8_t l) { return l == 0; }))
         p_len[OnlySymbol(p_freq)] = 1;
-    uint64_t bits = 0, literals = 0;
-    for (int i = 0; i < 256; ++i) {
-        bits += static_cast<uint64_t>(c_freq[i]) * c_len[i];
-        literals += c_freq[i];
-    }
-    if (literals > 0) average_literal_ = static_cast<uint32_t>((bits + literals / 2) / literals);
     UpdatePrices(c_len, p_len);
 }
 

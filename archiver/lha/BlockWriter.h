@@ -28,7 +28,7 @@ struct Prices {
 // coding it apart (with its own tables) is estimated to cost fewer bits than coding it with the block so far.
 class BlockWriter {
   public:
-    static constexpr size_t kChunk = 4096;
+    static constexpr size_t kChunk = 2048;
     static constexpr size_t kMaxBlock = 0xFFFF - kChunk;
 
     BlockWriter(Method m, BitWriter& out);
@@ -48,8 +48,6 @@ class BlockWriter {
     // Writes all pending symbols (nothing when there are none).
     void Flush();
     const Prices& prices() const { return prices_; }
-    // Mean bits of a literal in the last block (weighted by use).
-    uint32_t average_literal_bits() const { return average_literal_; }
 
   private:
     // Decides whether the chunk joins the block or the block is written first.
@@ -67,7 +65,6 @@ class BlockWriter {
     std::vector<uint32_t> c_freq_, p_freq_;    // of the block so far
     std::vector<uint32_t> chunk_c_, chunk_p_;  // of the open chunk
     Prices prices_;
-    uint32_t average_literal_ = 8;
 };
 
 }  // namespace vask::lha

@@ -133,7 +133,6 @@ class Compressor {
     std::vector<uint16_t> step_len_;
     std::vector<uint32_t> step_dist_;
     std::vector<int> path_;
-    uint32_t literal_bits_ = 8;
     int32_t inserted_ = 0;  // positions below this are in the hash tables
     bool eof_ = false;
     uint64_t total_in_ = 0;
@@ -248,9 +247,14 @@ Candidate Compressor::Choose(int32_t pos, int32_t* gain) {
     if (end_ - pos < kMinMatch) return best;
     int n = CollectMatches(pos, std::min(kMaxMatch, end_ - pos), found);
     const Prices& price = blocks_.prices();
+    // Bits saved against sending the covered bytes as literals; the list grows in length, so the literal
+    // sum grows along with it.
+    int32_t literals = 0;
+    int covered = 0;
     for (int i = 0; i < n; ++i) {
-        int32_t g = static_cast<int32_t>(found[i].len * literal_bits_) -
-                    static_cast<int32_t>(price.Match(found[i].len, found[i].dist - 1));
+        for (; covered < found[i].len; ++covered)
+            literals += static_cast<int32_t>(price.Literal(window_[pos + covered]));
+        int32_t g = literals - static_cast<int32_t>(price.Match(found[i].len, found[i].dist - 1));
         if (g > *gain) {
             *gain = g;
             best = found[i];
@@ -265,7 +269,6 @@ Result<EncodeResult> Compressor::RunLazy() {
     for (;;) {
         if (Status s = Fill(kMaxMatch + 4); !s) return s;
         if (pos_ >= end_) break;
-        literal_bits_ = blocks_.average_literal_bits();
         int32_t gain;
         Candidate cur = pos_ >= inserted_ ? Choose(pos_, &gain) : Candidate{0, 0};
         if (pos_ >= inserted_)
@@ -282,10 +285,7 @@ Result<EncodeResult> Compressor::RunLazy() {
             int32_t next_gain;
             Candidate next = Choose(pos_ + 1, &next_gain);
             inserted_ = std::max(inserted_, pos_ + 2);
-            if (next.len == 0 ||
-                next_gain <= gain + static_cast<int32_t>(blocks_.prices().Literal(window_[pos_])) -
-                                 static_cast<int32_t>(literal_bits_))
-                break;
+            if (next.len == 0 || next_gain <= gain) break;
             blocks_.Literal(window_[pos_++]);
             cur = next;
             gain = next_gain;

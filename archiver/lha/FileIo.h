@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archiver/lha/Stream.h"
 
@@ -43,6 +44,9 @@ class OutputFile : public ByteSink {
     virtual Status Close() = 0;
 };
 
+// CreateTemp appends this many random letters and digits to the prefix.
+inline constexpr size_t kTempSuffixLength = 8;
+
 class FileIo {
   public:
     virtual ~FileIo() = default;
@@ -62,6 +66,8 @@ class FileIo {
     virtual Status SyncDir(const std::string& dir) = 0;
     virtual Status SetTimes(const std::string& path, int64_t mtime) = 0;
     virtual Result<std::string> CurrentDir() = 0;
+    // Names of the entries of a folder, without "." and "..".
+    virtual Result<std::vector<std::string>> ListNames(const std::string& dir) = 0;
     // The whole content of a small text file (a list file).
     virtual Result<std::string> ReadText(const std::string& path) = 0;
 };

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,7 +145,7 @@ class Posix : public FileIo {
         std::mt19937 rng(seed());
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = dir + prefix;
-            for (int i = 0; i < 8; ++i)
+            for (size_t i = 0; i < kTempSuffixLength; ++i)
                 name += kChars[rng() % (sizeof(kChars) - 1)];
             int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd >= 0) {
@@ -199,6 +200,17 @@ class Posix : public FileIo {
             buf.resize(buf.size() * 2);
         }
         return std::string(buf.data());
+    }
+    Result<std::vector<std::string>> ListNames(const std::string& dir) override {
+        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+        if (!d) return Status::Error(errno, dir, "list folder");
+        std::vector<std::string> names;
+        while (dirent* e = ::readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(d);
+        return names;
     }
     Result<std::string> ReadText(const std::string& path) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -93,6 +93,16 @@ TEST_F(MoveTest, MovedFilesAreInTheArchiveAndGoneFromTheirFolders) {
     EXPECT_EQ(test::Entries(out_.path()), std::vector<std::string>{"__Vask__.lzh"});
 }
 
+TEST_F(MoveTest, ATemporaryFileOfAKilledRunIsRemovedByTheNextRun) {
+    test::WriteFile(out_ / ".__Vask__.lzh.vask-AbCd1234", "half an archive");
+    test::WriteFile(out_ / ".__Vask__.lzh.vask-other", "not ours");
+    test::WriteFile(out_ / ".other.lzh.vask-AbCd1234", "another archive's");
+    ASSERT_EQ(RunLine(PosixFileIo(), Line({files_[0]})).code, kOk);
+    EXPECT_EQ(
+        test::Entries(out_.path()),
+        (std::vector<std::string>{".__Vask__.lzh.vask-other", ".other.lzh.vask-AbCd1234", "__Vask__.lzh"}));
+}
+
 TEST_F(MoveTest, AddingAgainReplacesTheMemberOfTheSameName) {
     ASSERT_EQ(
         RunLine(PosixFileIo(), "a -rxa " + archive_ + " \"" + files_[0] + "\" \"" + files_[1] + "\"").code,
