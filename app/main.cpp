@@ -1,9 +1,7 @@
-// Start of Vask. The main window is not built yet: this start says so plainly instead of pretending.
-#include <cstdio>
+// Start of Vask: the interactive main window. The unattended run and the single-instance check come with
+// the start-up of the application shell; until then every start is interactive.
+#include "app/ui/Application.h"
 
-int main() {
-    std::fputs(
-        "Vask: the main window is not built yet. Only the core libraries and their tests exist so far.\n",
-        stderr);
-    return 2;
+int main(int argc, char** argv) {
+    return vask::RunVask(argc, argv);
 }

@@ -17,80 +17,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/linux/PosixFileSystem.h"
-#include "platform/linux/SystemClock.h"
-#include "search/FolderWalker.h"
+#include "bench/SearchBenchTree.h"
+#include "search/ResultList.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr int kTopFolders = 20;
-constexpr int kMidFolders = 25;
-constexpr int kLeafFolders = 21;  // 20 × (1 + 25 × (1 + 21)) = 11,020 folders
-constexpr int kFiles = 200000;
-
-class NullHost : public vask::WalkerHost {
-  public:
-    void PumpMessages() override {}
-    void ShowStatusText(const std::string&) override {}
-};
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-void WriteFile(const std::string& path, int size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    std::string bytes(static_cast<std::size_t>(size), 'v');
-    if (::write(fd, bytes.data(), bytes.size()) < 0) std::perror(path.c_str());
-    ::close(fd);
-}
-
-void Generate(const std::string& root) {
-    std::vector<std::string> folders;
-    ::mkdir(root.c_str(), 0755);
-    for (int t = 0; t < kTopFolders; ++t) {
-        const std::string top = root + "Top" + std::to_string(t) + "/";
-        ::mkdir(top.c_str(), 0755);
-        folders.push_back(top);
-        for (int m = 0; m < kMidFolders; ++m) {
-            const std::string mid = top + "mid" + std::to_string(m) + "/";
-            ::mkdir(mid.c_str(), 0755);
-            folders.push_back(mid);
-            for (int l = 0; l < kLeafFolders; ++l) {
-                const std::string leaf = mid + "Leaf" + std::to_string(l) + "/";
-                ::mkdir(leaf.c_str(), 0755);
-                folders.push_back(leaf);
-            }
-        }
-    }
-    const char* extensions[] = {".txt", ".c", ".h", ".o", ".dat", ".bak", ".cpp", ".log", ".TMP", ".md"};
-    for (int i = 0; i < kFiles; ++i) {
-        const std::string& folder = folders[static_cast<std::size_t>(i) % folders.size()];
-        WriteFile(folder + "file" + std::to_string(i) + extensions[i % 10], i % 4096);
-    }
-    WriteFile(root + ".complete", 0);
-}
-
-double TimeCoreSearch(const std::string& root, std::size_t& found) {
-    vask::PosixFileSystem fs;
-    vask::SystemClock clock;
-    NullHost host;
-    vask::SearchState state;
-    state.listPattern = {"*.bak", "*.tmp"};
-    vask::FolderWalker walker(fs, clock, host, state, vask::WalkerSettings{});
-    const auto start = Clock::now();
-    walker.WalkFolder(root);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    found = state.results.Size();
-    return seconds;
-}
 
 // Runs a shell command with its output thrown away and returns the wall time, or -1 when it failed.
 double TimeCommand(const std::string& command) {
@@ -139,19 +71,11 @@ void MeasureResultMemory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string base = argc > 1 ? argv[1] : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-    if (base.back() != '/') base += '/';
-    const std::string root = base + "vask-bench-tree/";
-    if (!Exists(root + ".complete")) {
-        std::printf("generating %d files in %d folders under %s ...\n", kFiles,
-                    kTopFolders * (1 + kMidFolders * (1 + kLeafFolders)), root.c_str());
-        std::system(("rm -rf '" + root + "'").c_str());
-        Generate(root);
-    }
+    const std::string root = vask::bench::PrepareSearchTree(argc > 1 ? argv[1] : "");
 
     if (std::getenv("VASK_BENCH_CORE_ONLY")) {  // for strace and perf: one core search, nothing else
         std::size_t found = 0;
-        const double seconds = TimeCoreSearch(root, found);
+        const double seconds = vask::bench::TimeCoreSearch(root, found);
         std::printf("core_search_seconds=%.4f found=%zu\n", seconds, found);
         return 0;
     }
@@ -161,7 +85,7 @@ int main(int argc, char** argv) {
         "find '" + root + "' -xdev -type f \\( -iname '*.bak' -o -iname '*.tmp' \\) -writable";
     const std::size_t findCount = CountLines(findCommand);
     std::size_t coreCount = 0;
-    TimeCoreSearch(root, coreCount);  // warm the cache
+    vask::bench::TimeCoreSearch(root, coreCount);  // warm the cache
     std::printf("matches: core=%zu find=%zu\n", coreCount, findCount);
 
     double bestCore = 1e9, bestFind = 1e9, bestBfs = 1e9;
@@ -170,7 +94,7 @@ int main(int argc, char** argv) {
         "bfs '" + root + "' -xdev -type f \\( -iname '*.bak' -o -iname '*.tmp' \\) -writable";
     for (int round = 0; round < 5; ++round) {
         std::size_t found = 0;
-        bestCore = std::min(bestCore, TimeCoreSearch(root, found));
+        bestCore = std::min(bestCore, vask::bench::TimeCoreSearch(root, found));
         const double find = TimeCommand(findCommand);
         if (find > 0) bestFind = std::min(bestFind, find);
         if (haveBfs) {
