@@ -35,6 +35,21 @@ BlockWriter::BlockWriter(Method m, BitWriter& out)
         prices_.p[p] = static_cast<uint16_t>(4 + std::max(0, p - 1));
 }
 
+Prices BlockWriter::PricesFor(const std::vector<uint32_t>& c_freq,
+                              const std::vector<uint32_t>& p_freq) const {
+    std::vector<uint8_t> c_len = BuildCodeLengths(c_freq);
+    std::vector<uint8_t> p_len = BuildCodeLengths(p_freq);
+    Prices prices;
+    prices.c.resize(kNumC);
+    prices.p.resize(num_p_);
+    for (int i = 0; i < kNumC; ++i)
+        prices.c[i] = c_len[i] ? c_len[i] : (c_freq[i] ? 1 : 14);
+    for (int p = 0; p < num_p_; ++p)
+        prices.p[p] =
+            static_cast<uint16_t>((p_len[p] ? p_len[p] : (p_freq[p] ? 1 : 10)) + std::max(0, p - 1));
+    return prices;
+}
+
 void BlockWriter::UpdatePrices(const std::vector<uint8_t>& c_len, const std::vector<uint8_t>& p_len) {
     // A symbol unused in the last block may well turn up; price it like a rare one rather than as free.
     for (int i = 0; i < kNumC; ++i)

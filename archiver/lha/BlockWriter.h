@@ -48,6 +48,16 @@ class BlockWriter {
     // Writes all pending symbols (nothing when there are none).
     void Flush();
     const Prices& prices() const { return prices_; }
+    // Prices as the codes for these frequencies would give them.
+    Prices PricesFor(const std::vector<uint32_t>& c_freq, const std::vector<uint32_t>& p_freq) const;
+    int num_position_codes() const { return num_p_; }
+    // Adds the frequencies of the symbols not yet written (open block and chunk) to c and p.
+    void AddPending(std::vector<uint32_t>& c, std::vector<uint32_t>& p) const {
+        for (size_t i = 0; i < c.size(); ++i)
+            c[i] += c_freq_[i] + chunk_c_[i];
+        for (size_t i = 0; i < p.size(); ++i)
+            p[i] += p_freq_[i] + chunk_p_[i];
+    }
 
   private:
     // Decides whether the chunk joins the block or the block is written first.
