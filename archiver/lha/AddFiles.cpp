@@ -207,7 +207,12 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
         if (Status u = io.Unlink(temp); !u) report.Line(u);
         return report.Fail(fail_code, s);
     }
-    if (Status d = io.SyncDir(dir); !d) report.Line(d);
+    // Until the folder entry is on the disk a crash could undo the rename; sources stay until it is.
+    if (Status d = io.SyncDir(dir); !d) {
+        report.Line(d);
+        report.Summary("archive written to " + archive + ", but no file was removed");
+        return report.Done(kWriteError);
+    }
 
     int code = kOk;
     size_t removed = 0;

@@ -1,5 +1,6 @@
 #include "archiver/lha/Header.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -271,7 +272,8 @@ Result<std::vector<uint8_t>> EncodeLevel2Header(const MemberHeader& h) {
     std::vector<uint8_t> out(total, 0);
     Put16(out.data(), static_cast<uint32_t>(total));
     std::copy(h.method_id.begin(), h.method_id.begin() + 5, out.begin() + 2);
-    Put32(out.data() + 15, static_cast<uint32_t>(h.mtime));
+    // The field is unsigned 32-bit: times before 1970 or after 2106 are kept at the nearest end.
+    Put32(out.data() + 15, static_cast<uint32_t>(std::clamp<int64_t>(h.mtime, 0, 0xFFFFFFFF)));
     out[19] = 0x20;
     out[20] = 2;
     out[23] = 'U';

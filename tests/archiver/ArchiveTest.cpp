@@ -77,6 +77,16 @@ TEST(HeaderTest, NoHeaderSizeHasAZeroLowByte) {
     EXPECT_GT(near_miss, 0);  // the sizes that would have hit 256 were moved, not avoided by luck
 }
 
+TEST(HeaderTest, TimesOutsideTheFieldAreClamped) {
+    for (auto [mtime, stored] : {std::pair<int64_t, int64_t>{-5, 0}, {int64_t{1} << 33, 0xFFFFFFFF}}) {
+        MemberHeader h = Sample("t");
+        h.mtime = mtime;
+        auto back = ReadBack(EncodeLevel2Header(h).value());
+        ASSERT_TRUE(back.ok() && back->has_value());
+        EXPECT_EQ((*back)->mtime, stored);
+    }
+}
+
 TEST(HeaderTest, DamagedHeadersAreErrors) {
     auto good = EncodeLevel2Header(Sample("a/b.txt")).value();
     auto bad_crc = good;

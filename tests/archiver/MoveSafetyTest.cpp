@@ -194,6 +194,16 @@ TEST_F(MoveTest, RealFolderWithoutWritePermission) {
     ExpectHarmlessFailure(io, files_);
 }
 
+TEST_F(MoveTest, SourcesStayWhenTheFolderEntryCannotBeFlushed) {
+    test::FaultyFileIo io;
+    io.sync_dir_errno = EIO;
+    Outcome o = RunLine(io, Line(files_));
+    EXPECT_EQ(o.code, kWriteError) << o.text;
+    for (const auto& f : files_)
+        EXPECT_TRUE(test::Exists(f)) << f;
+    EXPECT_EQ(Members(archive_).size(), 3u);
+}
+
 TEST_F(MoveTest, ASourceThatCannotBeRemovedIsReportedAndStaysInTheArchive) {
     test::FaultyFileIo io;
     io.unlink_errno[files_[1]] = EPERM;

@@ -86,6 +86,7 @@ class FaultyFileIo : public FileIo {
     std::string vanish_on_open;               // removed just before it is opened
     std::map<std::string, int> unlink_errno;  // Unlink of the path fails
     int rename_errno = 0;
+    int sync_dir_errno = 0;         // SyncDir fails with this
     int create_errno = 0;           // CreateTemp fails with this
     std::string modify_while_read;  // appended to after its first read
 
@@ -116,7 +117,10 @@ class FaultyFileIo : public FileIo {
         return real().Unlink(path);
     }
     Status MakeDir(const std::string& path) override { return real().MakeDir(path); }
-    Status SyncDir(const std::string& dir) override { return real().SyncDir(dir); }
+    Status SyncDir(const std::string& dir) override {
+        if (sync_dir_errno) return Status::Error(sync_dir_errno, dir, "fsync folder");
+        return real().SyncDir(dir);
+    }
     Status SetTimes(const std::string& path, int64_t mtime) override { return real().SetTimes(path, mtime); }
     Result<std::string> CurrentDir() override { return real().CurrentDir(); }
     Result<std::string> ReadText(const std::string& path) override { return real().ReadText(path); }
