@@ -188,6 +188,13 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
         return report.Fail(kArchiveError, info.status());
     }
 
+    // The archive must not let others read what a source kept from them: each source's missing group and
+    // other read bits are taken away from the archive too.
+    for (const Source& src : sources) {
+        auto info = io.Lstat(src.path);
+        if (info) archive_mode &= ~(~info->mode & 0044u);
+    }
+
     const std::string dir = Dirname(archive);
     RemoveStaleTemporaries(io, dir, Basename(archive));
     std::string temp;

@@ -105,6 +105,18 @@ TEST_F(MoveTest, ATemporaryFileOfAKilledRunIsRemovedByTheNextRun) {
         (std::vector<std::string>{".__Vask__.lzh.vask-other", ".other.lzh.vask-AbCd1234", "__Vask__.lzh"}));
 }
 
+TEST_F(MoveTest, APrivateSourceMakesThePrivateArchive) {
+    ::chmod(files_[0].c_str(), 0644);
+    ASSERT_EQ(RunLine(PosixFileIo(), Line({files_[0]})).code, kOk);
+    struct stat st;
+    ASSERT_EQ(::stat(archive_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ::chmod(files_[1].c_str(), 0600);
+    ASSERT_EQ(RunLine(PosixFileIo(), Line({files_[1]})).code, kOk);
+    ASSERT_EQ(::stat(archive_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(MoveTest, AddingAgainReplacesTheMemberOfTheSameName) {
     ASSERT_EQ(
         RunLine(PosixFileIo(), "a -rxa " + archive_ + " \"" + files_[0] + "\" \"" + files_[1] + "\"").code,
