@@ -1,0 +1,350 @@
+#include "platform/linux/FreedesktopTrash.h"
+
+#include <fcntl.h>
+#include <stdio.h>  // renameat2, RENAME_NOREPLACE
+#include <sys/random.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <utility>
+
+#include "platform/linux/TrashFolders.h"
+
+namespace vask {
+
+namespace {
+
+using trash::UniqueFd;
+
+constexpr char kInfoSuffix[] = ".trashinfo";
+constexpr std::size_t kInfoSuffixSize = sizeof kInfoSuffix - 1;
+// "<name>.2" to "<name>.100" first, as other trash tools name collisions, then a few random suffixes: a
+// bounded search, whatever is already in the trash.
+constexpr int kNumberedStems = 100;
+constexpr int kStemAttempts = kNumberedStems + 16;
+
+std::string AbsoluteOrEmpty(const std::optional<std::string>& value, const char* tail) {
+    if (!value || value->empty() || (*value)[0] != '/') return {};
+    std::string path = *value;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return (path == "/" ? std::string() : path) + tail;
+}
+
+// Where a name may be cut: at most `limit` bytes, and not inside a UTF-8 character. Bytes that are not
+// valid UTF-8 have no characters to respect and are cut anywhere.
+std::size_t CutPoint(const std::string& name, std::size_t limit) {
+    if (name.size() <= limit) return name.size();
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+    std::size_t lead = limit;
+    while (lead > 0 && limit - lead < 3 && (byte(lead) & 0xC0) == 0x80)
+        --lead;
+    if (lead < limit && byte(lead) >= 0xC2 && byte(lead) <= 0xF4) {
+        const std::size_t length = byte(lead) >= 0xF0 ? 4 : byte(lead) >= 0xE0 ? 3 : 2;
+        if (lead + length > limit) return lead;
+    }
+    return limit;
+}
+
+std::string RandomSuffix() {
+    unsigned int value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+        value =
+            static_cast<unsigned int>(::getpid()) * 2654435761u ^ static_cast<unsigned int>(::time(nullptr));
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, ".%08x", value);
+    return text;
+}
+
+// The stem of attempt n: files/<stem> and info/<stem>.trashinfo, both within nameMax bytes.
+std::string StemFor(const std::string& name, int attempt, std::size_t nameMax) {
+    std::string suffix;
+    if (attempt > 0) suffix = attempt < kNumberedStems ? "." + std::to_string(attempt + 1) : RandomSuffix();
+    const std::size_t room = nameMax - kInfoSuffixSize - suffix.size();
+    return name.substr(0, CutPoint(name, room)) + suffix;
+}
+
+Status WriteAll(int fd, const std::string& bytes, const std::string& path) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) continue;
+            return Status::Error(errno, path, "write trash info");
+        }
+        // write(2) returning 0 for a regular file means no room left.
+        if (wrote == 0) return Status::Error(ENOSPC, path, "write trash info");
+        done += static_cast<std::size_t>(wrote);
+    }
+    if (::fsync(fd) != 0) return Status::Error(errno, path, "fsync trash info");
+    return Status::Ok();
+}
+
+}  // namespace
+
+// The info file of one trashing. It is written and flushed before it has a name (O_TMPFILE), so that no
+// .trashinfo name ever shows a partial or empty file, even after a kill; then named, without replacing,
+// and renamed to the next stem when the files/ name turns out to be taken.
+class FreedesktopTrash::InfoFile {
+  public:
+    InfoFile(int infoFd, std::string folderPath, std::string content)
+        : infoFd_(infoFd), folderPath_(std::move(folderPath)), content_(std::move(content)) {}
+    ~InfoFile() { Remove(); }
+    InfoFile(const InfoFile&) = delete;
+    InfoFile& operator=(const InfoFile&) = delete;
+
+    // Writes the content to an unnamed file. File systems without O_TMPFILE get the content at Name().
+    Status Prepare() {
+        unnamed_ = UniqueFd(::openat(infoFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (!unnamed_.valid()) {
+            if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return Status::Ok();
+            return Status::Error(errno, folderPath_, "create trash info");
+        }
+        Status written = WriteAll(unnamed_.get(), content_, folderPath_);
+        if (!written) unnamed_.Reset();
+        return written;
+    }
+
+    // Gives the info file the name infoName. EEXIST when the name is taken (nothing changed then).
+    Status Name(const std::string& infoName) {
+        const std::string path = folderPath_ + infoName;
+        if (!name_.empty()) {
+            if (::renameat2(infoFd_, name_.c_str(), infoFd_, infoName.c_str(), RENAME_NOREPLACE) != 0) {
+                return Status::Error(errno, path, "rename trash info");
+            }
+        } else if (unnamed_.valid()) {
+            // linkat of an O_TMPFILE file through /proc needs no privilege (AT_EMPTY_PATH would) and, like
+            // every link, fails with EEXIST rather than replace.
+            const std::string self = "/proc/self/fd/" + std::to_string(unnamed_.get());
+            if (::linkat(AT_FDCWD, self.c_str(), infoFd_, infoName.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                return Status::Error(errno, path, "link trash info");
+            }
+            unnamed_.Reset();
+        } else {
+            UniqueFd fd(::openat(infoFd_, infoName.c_str(),
+                                 O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!fd.valid()) return Status::Error(errno, path, "create trash info");
+            name_ = infoName;
+            Status written = WriteAll(fd.get(), content_, path);
+            if (!written) Remove();
+            return written;
+        }
+        name_ = infoName;
+        return Status::Ok();
+    }
+
+    // The entry is in files/: the info file stays.
+    void Keep() { name_.clear(); }
+
+    // Removes the named info file (best effort: a failure leaves a complete info file without data).
+    void Remove() {
+        if (!name_.empty()) ::unlinkat(infoFd_, name_.c_str(), 0);
+        name_.clear();
+    }
+
+  private:
+    int infoFd_;
+    std::string folderPath_;
+    std::string content_;
+    UniqueFd unnamed_;
+    std::string name_;  // the current name in info/, empty while it has none
+};
+
+namespace {
+
+// Moves the entry to files/<stem> without replacing. Where renameat2 or RENAME_NOREPLACE is not supported
+// (EINVAL, ENOSYS: some network and FUSE file systems), a hard link and an unlink do the same without
+// replacing; a kill between them leaves the file under both names, complete.
+int MoveIntoFiles(int folderFd, const std::string& name, int filesFd, const std::string& stem) {
+    if (::renameat2(folderFd, name.c_str(), filesFd, stem.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::linkat(folderFd, name.c_str(), filesFd, stem.c_str(), 0) != 0) return errno;
+    if (::unlinkat(folderFd, name.c_str(), 0) != 0) {
+        const int saved = errno;
+        ::unlinkat(filesFd, stem.c_str(), 0);
+        return saved;
+    }
+    return 0;
+}
+
+bool ValidEntry(const std::string& name, const std::string& originalPath) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return false;
+    if (name.find('\0') != std::string::npos || originalPath.empty() || originalPath[0] != '/') return false;
+    return originalPath.size() > name.size() && originalPath.ends_with(name) &&
+           originalPath[originalPath.size() - name.size() - 1] == '/';
+}
+
+}  // namespace
+
+struct FreedesktopTrash::Folder : trash::TrashFolder {
+    explicit Folder(trash::TrashFolder&& folder) : trash::TrashFolder(std::move(folder)) {}
+};
+
+std::string HomeTrashFolder(Environment& environment) {
+    std::string path = AbsoluteOrEmpty(environment.Get("XDG_DATA_HOME"), "/Trash");
+    if (path.empty()) path = AbsoluteOrEmpty(environment.Get("HOME"), "/.local/share/Trash");
+    return path;
+}
+
+TrashContext SystemTrashContext(Environment& environment) {
+    TrashContext context;
+    context.homeTrash = HomeTrashFolder(environment);
+    context.userId = ::geteuid();
+    return context;
+}
+
+std::string LocalDeletionDate(std::int64_t secondsSinceEpoch) {
+    const time_t t = static_cast<time_t>(secondsSinceEpoch);
+    struct tm local;
+    if (::localtime_r(&t, &local) == nullptr) return "1970-01-01T00:00:00";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+std::string PercentEncodePath(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(bytes.size() + bytes.size() / 4);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') ||
+                           std::string_view("/-_.!~*'()").find(c) != std::string_view::npos;
+        if (plain) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0F];
+        }
+    }
+    return encoded;
+}
+
+FreedesktopTrash::FreedesktopTrash(TrashContext context) : context_(std::move(context)) {}
+
+FreedesktopTrash::~FreedesktopTrash() {
+    Flush();
+}
+
+Result<FreedesktopTrash::Folder*> FreedesktopTrash::FolderFor(int folderFd, const std::string& originalPath) {
+    auto placement = trash::PlacementOf(folderFd, originalPath);
+    if (!placement) return placement.status();
+    if (!context_.homeTrash.empty()) {
+        if (!homeMount_) {
+            auto home = trash::ProbeHomeTrash(context_.homeTrash);
+            if (!home) return home.status();
+            homeMount_ = home.value().mount;
+        }
+        if (placement.value().mount == *homeMount_) {
+            if (!home_) {
+                auto opened = trash::OpenHomeTrash(context_.homeTrash);
+                if (!opened) return opened.status();
+                home_ = std::make_unique<Folder>(std::move(opened.value()));
+            }
+            return home_.get();
+        }
+    }
+    auto found = topdirs_.find(placement.value().mount);
+    if (found != topdirs_.end()) return found->second.get();
+    auto opened = trash::OpenTopdirTrash(folderFd, originalPath, context_.userId);
+    if (!opened) return opened.status();
+    auto& slot = topdirs_[placement.value().mount];
+    slot = std::make_unique<Folder>(std::move(opened.value()));
+    return slot.get();
+}
+
+Status FreedesktopTrash::Trash(int folderFd, const std::string& name, const std::string& originalPath) {
+    if (!ValidEntry(name, originalPath))
+        return Status::Error(EINVAL, originalPath, "trash (bad name or path)");
+    const std::string date =
+        context_.deletionDate ? context_.deletionDate() : LocalDeletionDate(::time(nullptr));
+    for (bool retried = false;; retried = true) {
+        auto found = FolderFor(folderFd, originalPath);
+        if (!found) return found.status();
+        Folder& folder = *found.value();
+        std::string shownPath = originalPath;
+        if (!folder.pathPrefix.empty() && originalPath.starts_with(folder.pathPrefix)) {
+            shownPath = originalPath.substr(folder.pathPrefix.size());
+        }
+        InfoFile info(folder.info.get(), folder.path + "info/",
+                      "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
+        Status prepared = info.Prepare();
+        // ENOENT: the trash folder we kept open was removed meanwhile (someone deleted the whole trash);
+        // open it afresh, once.
+        if (!prepared && prepared.code() == ENOENT && !retried) {
+            Forget(&folder);
+            continue;
+        }
+        if (!prepared) return prepared;
+        return MoveIn(folder, info, folderFd, name, originalPath);
+    }
+}
+
+Status FreedesktopTrash::MoveIn(Folder& folder, InfoFile& info, int folderFd, const std::string& name,
+                                const std::string& originalPath) {
+    long nameMax = ::fpathconf(folder.info.get(), _PC_NAME_MAX);
+    if (nameMax <= 0 || nameMax > NAME_MAX) nameMax = NAME_MAX;
+    if (static_cast<std::size_t>(nameMax) < kInfoSuffixSize + 16) {
+        return Status::Error(ENAMETOOLONG, folder.path + "info/", "trash (names too short)");
+    }
+
+    // The info file comes first, named without replacing; then the entry, renamed without replacing. On
+    // the journaling file systems the name of the info file reaches the disk no later than the rename, so
+    // that even after a crash no trashed file is without its info; Flush makes both durable.
+    for (int attempt = 0; attempt < kStemAttempts; ++attempt) {
+        const std::string stem = StemFor(name, attempt, static_cast<std::size_t>(nameMax));
+        Status named = info.Name(stem + kInfoSuffix);
+        if (!named) {
+            if (named.code() == EEXIST) continue;
+            return named;
+        }
+        folder.changed = true;
+        const int error = MoveIntoFiles(folderFd, name, folder.files.get(), stem);
+        if (error == 0) {
+            info.Keep();
+            return Status::Ok();
+        }
+        if (error != EEXIST) return Status::Error(error, originalPath, "move to " + folder.path + "files/");
+    }
+    return Status::Error(EEXIST, folder.path + "info/", "find a free name in the trash");
+}
+
+void FreedesktopTrash::Forget(Folder* folder) {
+    if (home_.get() == folder) {
+        home_.reset();
+        return;
+    }
+    std::erase_if(topdirs_, [folder](const auto& entry) { return entry.second.get() == folder; });
+}
+
+Status FreedesktopTrash::Flush() {
+    Status first;
+    auto flush = [&first](Folder& folder) {
+        if (!folder.changed) return;
+        for (const UniqueFd* fd : {&folder.files, &folder.info}) {
+            if (::fsync(fd->get()) != 0 && first.ok()) first = Status::Error(errno, folder.path, "fsync");
+        }
+        folder.changed = false;
+    };
+    if (home_) flush(*home_);
+    for (auto& [mount, folder] : topdirs_)
+        flush(*folder);
+    return first;
+}
+
+Status TrashEntry(int folderFd, const std::string& name, const std::string& originalPath,
+                  const TrashContext& context) {
+    FreedesktopTrash trash(context);
+    Status trashed = trash.Trash(folderFd, name, originalPath);
+    if (!trashed) return trashed;
+    return trash.Flush();
+}
+
+}  // namespace vask
