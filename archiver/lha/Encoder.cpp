@@ -27,7 +27,7 @@ SearchParams ParamsFor(Method m) {
         case Method::kLh6:
             return {true, 32, 64, 0};
         default:
-            return {false, 160, 128, 2};
+            return {false, 128, 128, 2};
     }
 }
 
