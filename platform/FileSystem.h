@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Status.h"
@@ -40,6 +41,37 @@ struct FileStatus {
     std::uint32_t ownerId = 0;
 };
 
+// A file open for writing. Owned by whoever created it; the destructor closes it without flushing.
+class WritableFile {
+  public:
+    virtual ~WritableFile() = default;
+    // Writes all of data (short writes are continued). ENOSPC and EIO come back as errors.
+    virtual Status Write(std::string_view data) = 0;
+    // Flushes the file's data and size to the disk (fsync).
+    virtual Status Sync() = 0;
+    // Sets the modification time (and the access time to the same value) and the permission bits.
+    virtual Status SetTimesAndMode(std::int64_t mtimeSeconds, std::int32_t mtimeNanoseconds,
+                                   std::uint32_t mode) = 0;
+    // Closes the file; an error the file system reports only at close (NFS, quota) comes back here.
+    virtual Status Close() = 0;
+};
+
+// A regular file open for reading.
+class ReadableFile {
+  public:
+    virtual ~ReadableFile() = default;
+    // Reads up to size bytes; 0 at the end of the file.
+    virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
+    // What fstat says of the open file.
+    virtual Result<FileStatus> Stat() = 0;
+};
+
+enum class FileCreation {
+    Exclusive,  // fails with EEXIST when the name exists
+    Truncate,   // creates or empties
+    Append,     // creates or appends to the end
+};
+
 // One open folder. Owned by whoever opened it; closing is the destructor.
 class Directory {
   public:
@@ -63,6 +95,29 @@ class Directory {
     // True when this user may create and remove entries in this folder (write and search permission, and a
     // writable file system).
     virtual bool CanWriteInto() = 0;
+
+    // Changes. Names are single entries of this folder; no call follows a symbolic link.
+
+    // Removes a file (or a symbolic link) entry: unlinkat.
+    virtual Status RemoveFile(const std::string& name) = 0;
+    // Renames the entry into target (which may be this folder) as newName. Without replace an existing
+    // newName fails with EEXIST; across file systems the call fails with EXDEV and changes nothing.
+    virtual Status RenameTo(const std::string& name, Directory& target, const std::string& newName,
+                            bool replace) = 0;
+    // Creates a subfolder; EEXIST when the name is taken.
+    virtual Status CreateSubfolder(const std::string& name, std::uint32_t mode) = 0;
+    // Creates or opens a regular file for writing, as how says.
+    virtual Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
+                                                             std::uint32_t mode) = 0;
+    // Opens a regular file for reading; a symbolic link or a folder fails.
+    virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) = 0;
+    // Flushes this folder's entries (a rename or removal in it) to the disk.
+    virtual Status Sync() = 0;
+    // Moves the entry, a regular file, to the trash of its volume, recorded with originalPath (its absolute
+    // path). On any failure the entry stays where it is, complete; it is never deleted instead.
+    virtual Status MoveToTrash(const std::string& name, const std::string& originalPath) = 0;
+    // The folder's path as it was opened, ending in "/" (for messages; never opened again by name).
+    virtual const std::string& Path() const = 0;
 };
 
 class FileSystem {
@@ -74,6 +129,11 @@ class FileSystem {
     virtual Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) = 0;
     // The user identity that permission rules are checked for (0 is the superuser).
     virtual std::uint32_t EffectiveUserId() = 0;
+    // The process's current folder, where Vask keeps its log and list files by bare name.
+    virtual Result<std::unique_ptr<Directory>> OpenCurrentFolder() = 0;
+    // Flushes the trash folders changed by MoveToTrash since the last call (the trashed entries' names in
+    // files/ and info/ reach the disk). A disposal run calls it once at its end.
+    virtual Status FlushTrash() = 0;
 };
 
 }  // namespace vask

@@ -34,6 +34,62 @@ FileStatus StatusOf(const MemoryFileSystem::Node& node) {
 
 }  // namespace
 
+class MemoryWritableFile : public WritableFile {
+  public:
+    MemoryWritableFile(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
+        : fs_(fs), node_(std::move(node)), path_(std::move(path)) {}
+
+    Status Write(std::string_view data) override {
+        if (int error = fs_.Enter(FsOperation::Write, path_)) return Status::Error(error, path_, "write");
+        node_->content = MemoryFileSystem::ContentOf(*node_);
+        node_->content.append(data);
+        node_->size = node_->content.size();
+        node_->synced = false;
+        return Status::Ok();
+    }
+    Status Sync() override {
+        if (int error = fs_.Enter(FsOperation::SyncFile, path_)) return Status::Error(error, path_, "fsync");
+        node_->synced = true;
+        return Status::Ok();
+    }
+    Status SetTimesAndMode(std::int64_t mtimeSeconds, std::int32_t, std::uint32_t mode) override {
+        if (int error = fs_.Enter(FsOperation::SetTimesAndMode, path_)) {
+            return Status::Error(error, path_, "set times");
+        }
+        node_->mtimeSeconds = mtimeSeconds;
+        node_->mode = mode & 07777;
+        return Status::Ok();
+    }
+    Status Close() override {
+        if (int error = fs_.Enter(FsOperation::CloseFile, path_)) return Status::Error(error, path_, "close");
+        return Status::Ok();
+    }
+
+  private:
+    MemoryFileSystem& fs_;
+    std::shared_ptr<MemoryFileSystem::Node> node_;
+    std::string path_;
+};
+
+class MemoryReadableFile : public ReadableFile {
+  public:
+    explicit MemoryReadableFile(std::shared_ptr<MemoryFileSystem::Node> node)
+        : node_(std::move(node)), bytes_(MemoryFileSystem::ContentOf(*node_)) {}
+
+    Result<std::size_t> Read(char* buffer, std::size_t size) override {
+        const std::size_t count = std::min(size, bytes_.size() - offset_);
+        std::copy_n(bytes_.data() + offset_, count, buffer);
+        offset_ += count;
+        return count;
+    }
+    Result<FileStatus> Stat() override { return StatusOf(*node_); }
+
+  private:
+    std::shared_ptr<MemoryFileSystem::Node> node_;
+    std::string bytes_;
+    std::size_t offset_ = 0;
+};
+
 class MemoryDirectory : public Directory {
   public:
     MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
@@ -109,6 +165,116 @@ class MemoryDirectory : public Directory {
         if (fs_.Enter(FsOperation::CanWriteInto, path_) != 0) return false;
         return fs_.HasAccess(*node_, 0300, 0003);
     }
+
+    Status RemoveFile(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::RemoveFile, path)) return Status::Error(error, path, "remove");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "remove");
+        if (it->second->kind == EntryKind::Directory) return Status::Error(EISDIR, path, "remove");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "remove");
+        node_->children.erase(it);
+        return Status::Ok();
+    }
+
+    Status RenameTo(const std::string& name, Directory& target, const std::string& newName,
+                    bool replace) override {
+        auto* memoryTarget = dynamic_cast<MemoryDirectory*>(&target);
+        const std::string path = (memoryTarget ? memoryTarget->path_ : std::string()) + newName;
+        if (int error = fs_.Enter(FsOperation::Rename, path_ + name))
+            return Status::Error(error, path, "rename");
+        if (memoryTarget == nullptr) return Status::Error(EXDEV, path, "rename");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "rename");
+        if (it->second->device != memoryTarget->node_->device) return Status::Error(EXDEV, path, "rename");
+        if (!fs_.HasAccess(*node_, 0300, 0003) || !fs_.HasAccess(*memoryTarget->node_, 0300, 0003)) {
+            return Status::Error(EACCES, path, "rename");
+        }
+        auto& children = memoryTarget->node_->children;
+        if (auto existing = children.find(newName); existing != children.end()) {
+            if (existing->second == it->second) return Status::Ok();
+            if (!replace) return Status::Error(EEXIST, path, "rename");
+            if (existing->second->kind == EntryKind::Directory) return Status::Error(EISDIR, path, "rename");
+        }
+        std::shared_ptr<MemoryFileSystem::Node> moving = it->second;
+        node_->children.erase(it);
+        moving->parent = memoryTarget->node_;
+        children[newName] = moving;
+        return Status::Ok();
+    }
+
+    Status CreateSubfolder(const std::string& name, std::uint32_t mode) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::CreateSubfolder, path))
+            return Status::Error(error, path, "mkdir");
+        if (node_->children.count(name) != 0) return Status::Error(EEXIST, path, "mkdir");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "mkdir");
+        auto folder = fs_.MakeNode(EntryKind::Directory);
+        folder->mode = mode;
+        folder->device = node_->device;
+        folder->parent = node_;
+        node_->children[name] = folder;
+        return Status::Ok();
+    }
+
+    Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
+                                                     std::uint32_t mode) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::CreateFile, path)) return Status::Error(error, path, "create");
+        std::shared_ptr<MemoryFileSystem::Node> file;
+        if (auto it = node_->children.find(name); it != node_->children.end()) {
+            file = it->second;
+            if (how == FileCreation::Exclusive) return Status::Error(EEXIST, path, "create");
+            if (file->kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "create");
+            if (file->kind == EntryKind::Directory) return Status::Error(EISDIR, path, "create");
+            if (!fs_.HasAccess(*file, 0200, 0002)) return Status::Error(EACCES, path, "create");
+            file->content =
+                how == FileCreation::Truncate ? std::string() : MemoryFileSystem::ContentOf(*file);
+            file->size = file->content.size();
+        } else {
+            if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "create");
+            file = fs_.MakeNode(EntryKind::Regular);
+            file->mode = mode;
+            file->size = 0;
+            file->device = node_->device;
+            file->parent = node_;
+            node_->children[name] = file;
+        }
+        return std::unique_ptr<WritableFile>(std::make_unique<MemoryWritableFile>(fs_, file, path));
+    }
+
+    Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::OpenForReading, path))
+            return Status::Error(error, path, "open");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "open");
+        if (it->second->kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "open");
+        if (it->second->kind == EntryKind::Directory) return Status::Error(EISDIR, path, "open");
+        if (it->second->kind != EntryKind::Regular) return Status::Error(EINVAL, path, "open");
+        if (!fs_.HasAccess(*it->second, 0400, 0004)) return Status::Error(EACCES, path, "open");
+        return std::unique_ptr<ReadableFile>(std::make_unique<MemoryReadableFile>(it->second));
+    }
+
+    Status Sync() override {
+        if (int error = fs_.Enter(FsOperation::SyncFolder, path_))
+            return Status::Error(error, path_, "fsync");
+        return Status::Ok();
+    }
+
+    Status MoveToTrash(const std::string& name, const std::string& originalPath) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::MoveToTrash, path)) return Status::Error(error, path, "trash");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "trash");
+        if (it->second->kind != EntryKind::Regular) return Status::Error(EINVAL, path, "trash");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "trash");
+        fs_.trashed_.push_back(MemoryFileSystem::TrashedEntry{originalPath, it->second});
+        node_->children.erase(it);
+        return Status::Ok();
+    }
+
+    const std::string& Path() const override { return path_; }
 
   private:
     MemoryFileSystem& fs_;
@@ -218,6 +384,20 @@ void MemoryFileSystem::FailOnPath(FsOperation op, const std::string& path, int e
 
 void MemoryFileSystem::FailNthCall(FsOperation op, int nth, int errorCode) {
     nthFailures_[op].push_back({callCounts_[op] + nth, errorCode});
+}
+
+std::string MemoryFileSystem::ContentOf(const Node& node) {
+    if (node.content.size() == node.size) return node.content;
+    return std::string(node.size, '\0');
+}
+
+Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenCurrentFolder() {
+    if (int error = Enter(FsOperation::OpenCurrentFolder, currentFolder_)) {
+        return Status::Error(error, currentFolder_, "open");
+    }
+    auto folder = Find(currentFolder_);
+    if (!folder) folder = AddFolder(currentFolder_);
+    return MakeHandle(folder, currentFolder_);
 }
 
 int MemoryFileSystem::CallCount(FsOperation op) const {

@@ -27,6 +27,18 @@ enum class FsOperation {
     OpenParent,
     ProbeWritable,
     CanWriteInto,
+    RemoveFile,
+    Rename,
+    CreateSubfolder,
+    CreateFile,
+    OpenForReading,
+    Write,  // each WritableFile::Write call
+    SyncFile,
+    SetTimesAndMode,
+    CloseFile,
+    SyncFolder,
+    MoveToTrash,
+    OpenCurrentFolder,
 };
 
 class MemoryFileSystem : public FileSystem {
@@ -40,7 +52,9 @@ class MemoryFileSystem : public FileSystem {
         std::uint32_t mode = 0755;
         std::uint32_t ownerId = 1000;
         bool readOnlyVolume = false;
-        bool busy = false;  // open by another program in a way that refuses writers
+        bool busy = false;    // open by another program in a way that refuses writers
+        std::string content;  // the bytes of a file written or read through the port; see ContentOf
+        bool synced = true;   // false from a write until the file's Sync
         std::map<std::string, std::shared_ptr<Node>> children;  // folders only
         std::weak_ptr<Node> parent;
     };
@@ -73,14 +87,32 @@ class MemoryFileSystem : public FileSystem {
     void SetHook(std::function<void(FsOperation, const std::string&)> hook) { hook_ = std::move(hook); }
 
     int CallCount(FsOperation op) const;
+
+    // A file's bytes: its content when it was written through the port, else size zero bytes.
+    static std::string ContentOf(const Node& node);
+    // What MoveToTrash moved, with the original path it was given, in order.
+    struct TrashedEntry {
+        std::string originalPath;
+        std::shared_ptr<Node> node;
+    };
+    const std::vector<TrashedEntry>& Trashed() const { return trashed_; }
+    // Path of the process's current folder (default "/cwd/", created on first use).
+    void SetCurrentFolder(const std::string& path) { currentFolder_ = path; }
+    int TrashFlushes() const { return trashFlushes_; }
     int OpenDirectoryCount() const { return openDirectories_; }
     int MaxOpenDirectoryCount() const { return maxOpenDirectories_; }
 
     Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) override;
     std::uint32_t EffectiveUserId() override { return effectiveUserId_; }
+    Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
+    Status FlushTrash() override {
+        ++trashFlushes_;
+        return Status::Ok();
+    }
 
   private:
     friend class MemoryDirectory;
+    friend class MemoryWritableFile;
 
     std::shared_ptr<Node> MakeNode(EntryKind kind);
     std::shared_ptr<Node> Insert(const std::string& path, std::shared_ptr<Node> node);
@@ -98,6 +130,9 @@ class MemoryFileSystem : public FileSystem {
     std::map<FsOperation, std::vector<std::pair<int, int>>> nthFailures_;  // (call number, errno)
     std::map<FsOperation, int> callCounts_;
     std::function<void(FsOperation, const std::string&)> hook_;
+    std::vector<TrashedEntry> trashed_;
+    std::string currentFolder_ = "/cwd/";
+    int trashFlushes_ = 0;
     int openDirectories_ = 0;
     int maxOpenDirectories_ = 0;
 };

@@ -9,16 +9,11 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/PosixFiles.h"
+
 namespace vask {
 
 namespace {
-
-EntryKind KindFromMode(mode_t mode) {
-    if (S_ISREG(mode)) return EntryKind::Regular;
-    if (S_ISDIR(mode)) return EntryKind::Directory;
-    if (S_ISLNK(mode)) return EntryKind::Symlink;
-    return EntryKind::Other;
-}
 
 EntryKind KindFromDirentType(unsigned char type) {
     switch (type) {
@@ -33,19 +28,6 @@ EntryKind KindFromDirentType(unsigned char type) {
         default:
             return EntryKind::Other;
     }
-}
-
-FileStatus FromStat(const struct stat& st) {
-    FileStatus status;
-    status.kind = KindFromMode(st.st_mode);
-    status.device = st.st_dev;
-    status.inode = st.st_ino;
-    status.size = st.st_size < 0 ? 0 : static_cast<std::uint64_t>(st.st_size);
-    status.mtimeSeconds = st.st_mtim.tv_sec;
-    status.mtimeNanoseconds = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
-    status.mode = st.st_mode & 07777;
-    status.ownerId = st.st_uid;
-    return status;
 }
 
 class PosixDirectory : public Directory {
@@ -83,7 +65,7 @@ class PosixDirectory : public Directory {
     Result<FileStatus> StatSelf() override {
         struct stat st;
         if (::fstat(fd_, &st) != 0) return Status::Error(errno, path_, "fstat");
-        return FromStat(st);
+        return FileStatusFromStat(st);
     }
 
     Result<FileStatus> StatEntry(const std::string& name) override {
@@ -91,7 +73,7 @@ class PosixDirectory : public Directory {
         if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             return Status::Error(errno, path_ + name, "lstat");
         }
-        return FromStat(st);
+        return FileStatusFromStat(st);
     }
 
     Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
@@ -116,10 +98,74 @@ class PosixDirectory : public Directory {
         const int savedErrno = errno;
         ::close(fd);
         if (statResult != 0) return Status::Error(savedErrno, path_ + name, "fstat");
-        return FromStat(st);
+        return FileStatusFromStat(st);
     }
 
     bool CanWriteInto() override { return ::faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) == 0; }
+
+    Status RemoveFile(const std::string& name) override {
+        if (::unlinkat(fd_, name.c_str(), 0) != 0) return Status::Error(errno, path_ + name, "remove");
+        return Status::Ok();
+    }
+
+    Status RenameTo(const std::string& name, Directory& target, const std::string& newName,
+                    bool replace) override {
+        auto* posixTarget = dynamic_cast<PosixDirectory*>(&target);
+        if (posixTarget == nullptr) return Status::Error(EXDEV, path_ + name, "rename");
+        const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
+        if (::renameat2(fd_, name.c_str(), posixTarget->fd_, newName.c_str(), flags) != 0) {
+            return Status::Error(errno, posixTarget->path_ + newName, "rename");
+        }
+        return Status::Ok();
+    }
+
+    Status CreateSubfolder(const std::string& name, std::uint32_t mode) override {
+        if (::mkdirat(fd_, name.c_str(), mode) != 0) return Status::Error(errno, path_ + name, "mkdir");
+        return Status::Ok();
+    }
+
+    Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
+                                                     std::uint32_t mode) override {
+        int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+        if (how == FileCreation::Exclusive) flags |= O_EXCL;
+        if (how == FileCreation::Truncate) flags |= O_TRUNC;
+        if (how == FileCreation::Append) flags |= O_APPEND;
+        const int fd = ::openat(fd_, name.c_str(), flags, mode);
+        if (fd < 0) return Status::Error(errno, path_ + name, "create");
+        return MakePosixWritableFile(fd, path_ + name);
+    }
+
+    Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) override {
+        // O_NONBLOCK keeps a FIFO swapped in for the file from hanging the open; the kind is checked below.
+        const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return Status::Error(errno, path_ + name, "open");
+        struct stat st;
+        int error = 0;
+        if (::fstat(fd, &st) != 0) {
+            error = errno;
+        } else if (!S_ISREG(st.st_mode)) {
+            error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        }
+        if (error != 0) {
+            ::close(fd);
+            return Status::Error(error, path_ + name, "open");
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return MakePosixReadableFile(fd, path_ + name);
+    }
+
+    Status Sync() override {
+        if (::fsync(fd_) != 0) return Status::Error(errno, path_, "fsync");
+        return Status::Ok();
+    }
+
+    Status MoveToTrash(const std::string& name, const std::string&) override {
+        // Our freedesktop.org trash is being written; until it is wired in here, trashing fails loudly and
+        // the file stays where it is.
+        return Status::Error(ENOSYS, path_ + name, "trash");
+    }
+
+    const std::string& Path() const override { return path_; }
 
   private:
     std::string ParentPath() const {
@@ -171,6 +217,16 @@ Result<std::unique_ptr<Directory>> PosixFileSystem::OpenFolder(const std::string
 
 std::uint32_t PosixFileSystem::EffectiveUserId() {
     return ::geteuid();
+}
+
+Result<std::unique_ptr<Directory>> PosixFileSystem::OpenCurrentFolder() {
+    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::Error(errno, "./", "open");
+    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./"));
+}
+
+Status PosixFileSystem::FlushTrash() {
+    return Status::Ok();
 }
 
 }  // namespace vask

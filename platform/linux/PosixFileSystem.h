@@ -1,4 +1,4 @@
-// The file-system port on POSIX: directory descriptors, openat, fstatat and getdents64.
+// The file-system port on POSIX: directory descriptors, openat, fstatat, getdents64, renameat2.
 #pragma once
 
 #include "platform/FileSystem.h"
@@ -9,6 +9,8 @@ class PosixFileSystem : public FileSystem {
   public:
     Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) override;
     std::uint32_t EffectiveUserId() override;
+    Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
+    Status FlushTrash() override;
 };
 
 }  // namespace vask

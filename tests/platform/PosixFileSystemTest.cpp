@@ -1,6 +1,7 @@
 #include "platform/linux/PosixFileSystem.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -98,6 +99,86 @@ TEST(PosixFileSystem, SocketsAndDevicesAreOther) {
     EXPECT_EQ(root.value()->StatEntry("s.bak").value().kind, EntryKind::Other);
     EXPECT_FALSE(root.value()->ProbeWritable("s.bak"));
     ::close(sock);
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+std::string ReadAll(ReadableFile& file) {
+    std::string bytes;
+    char buffer[7];  // small on purpose: reads come back in pieces
+    for (;;) {
+        auto got = file.Read(buffer, sizeof buffer);
+        if (!got || got.value() == 0) return bytes;
+        bytes.append(buffer, got.value());
+    }
+}
+
+TEST(PosixFileSystem, WritesRenamesAndRemovesRelativeToTheFolder) {
+    vask::testing::TempTree tree;
+    ASSERT_TRUE(tree.Folder("a"));
+    ASSERT_TRUE(tree.File("a/taken", "old"));
+    ASSERT_TRUE(tree.Symlink("taken", "a/link"));
+    PosixFileSystem fs;
+    auto folder = fs.OpenFolder(tree.Path("a"));
+    ASSERT_TRUE(folder);
+    Directory& a = *folder.value();
+
+    auto created = a.CreateFile("new", FileCreation::Exclusive, 0600);
+    ASSERT_TRUE(created) << created.status().ToString();
+    ASSERT_TRUE(created.value()->Write("hello, world"));
+    ASSERT_TRUE(created.value()->Sync());
+    ASSERT_TRUE(created.value()->SetTimesAndMode(1000000000, 5, 0640));
+    ASSERT_TRUE(created.value()->Close());
+    EXPECT_EQ(a.CreateFile("new", FileCreation::Exclusive, 0600).status().code(), EEXIST);
+    EXPECT_FALSE(a.CreateFile("link", FileCreation::Truncate, 0600));  // never written through a link
+    auto status = a.StatEntry("new");
+    EXPECT_EQ(status.value().mtimeSeconds, 1000000000);
+    EXPECT_EQ(status.value().mode, 0640u);
+
+    auto appended = a.CreateFile("new", FileCreation::Append, 0600);
+    ASSERT_TRUE(appended && appended.value()->Write("!"));
+    appended.value()->Close();
+    auto reader = a.OpenForReading("new");
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(ReadAll(*reader.value()), "hello, world!");
+    EXPECT_FALSE(a.OpenForReading("link"));
+
+    // Renames never replace unless told to.
+    EXPECT_EQ(a.RenameTo("new", a, "taken", false).code(), EEXIST);
+    ASSERT_TRUE(a.CreateSubfolder("sub", 0700));
+    EXPECT_EQ(a.CreateSubfolder("sub", 0700).code(), EEXIST);
+    auto sub = a.OpenSubfolder("sub");
+    ASSERT_TRUE(sub);
+    ASSERT_TRUE(a.RenameTo("new", *sub.value(), "moved", false));
+    ASSERT_TRUE(a.RenameTo("taken", *sub.value(), "moved", true));
+    EXPECT_EQ(ReadAll(*sub.value()->OpenForReading("moved").value()), "old");
+    ASSERT_TRUE(sub.value()->Sync());
+    ASSERT_TRUE(sub.value()->RemoveFile("moved"));
+    EXPECT_EQ(sub.value()->RemoveFile("moved").code(), ENOENT);
+    EXPECT_EQ(sub.value()->Path(), tree.Path("a/sub/"));
+}
+
+TEST(PosixFileSystem, RenameAcrossVolumesSaysExdevAndChangesNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    vask::testing::TempTree tree;
+    ASSERT_TRUE(tree.File("file", "data"));
+    ASSERT_TRUE(tree.Folder("mnt"));
+    if (::mount("tmpfs", tree.Path("mnt").c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    PosixFileSystem fs;
+    auto root = fs.OpenFolder(tree.Root());
+    auto mnt = fs.OpenFolder(tree.Path("mnt"));
+    ASSERT_TRUE(root && mnt);
+    EXPECT_EQ(root.value()->RenameTo("file", *mnt.value(), "file", false).code(), EXDEV);
+    EXPECT_TRUE(root.value()->StatEntry("file"));
+    EXPECT_FALSE(mnt.value()->StatEntry("file"));
+    mnt.value().reset();  // close before unmounting
+    ::umount2(tree.Path("mnt").c_str(), MNT_DETACH);
 }
 
 }  // namespace
