@@ -98,7 +98,8 @@ class FreedesktopTrash::InfoFile {
     InfoFile& operator=(const InfoFile&) = delete;
 
     // Writes the content to an unnamed file. File systems without O_TMPFILE get the content at Name().
-    Status Prepare() {
+    Status Prepare(bool unnamed) {
+        if (!unnamed) return Status::Ok();
         unnamed_ = UniqueFd(::openat(infoFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         if (!unnamed_.valid()) {
             if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return Status::Ok();
@@ -275,7 +276,7 @@ Status FreedesktopTrash::Trash(int folderFd, const std::string& name, const std:
         }
         InfoFile info(folder.info.get(), folder.path + "info/",
                       "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
-        Status prepared = info.Prepare();
+        Status prepared = info.Prepare(context_.unnamedInfoFiles);
         // ENOENT: the trash folder we kept open was removed meanwhile (someone deleted the whole trash);
         // open it afresh, once.
         if (!prepared && prepared.code() == ENOENT && !retried) {

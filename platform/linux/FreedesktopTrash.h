@@ -53,6 +53,10 @@ struct TrashContext {
     std::uint32_t userId = 0;
     // The DeletionDate value, "YYYY-MM-DDThh:mm:ss" in local time. Unset: the system clock's local time.
     std::function<std::string()> deletionDate;
+    // Write each info file unnamed (O_TMPFILE) and name it when complete, where the file system can. false:
+    // create "<stem>.trashinfo" with O_EXCL and write it in place, as on file systems without O_TMPFILE
+    // (vfat, NFS); a kill while writing then leaves a partial info file.
+    bool unnamedInfoFiles = true;
 };
 
 // $XDG_DATA_HOME/Trash when XDG_DATA_HOME is an absolute path, else $HOME/.local/share/Trash when HOME is
