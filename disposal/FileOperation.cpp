@@ -1,0 +1,327 @@
+#include "disposal/FileOperation.h"
+
+#include <cerrno>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "disposal/CreateFolderPath.h"
+#include "search/TemporaryNames.h"
+
+namespace vask {
+
+namespace {
+
+constexpr std::size_t kCopyBufferBytes = 1 << 20;
+
+// The error a file gets when it is no longer the one the search saw.
+Status ChangedSinceSearch(const std::string& path) {
+    return Status::Error(ESTALE, path, "changed since the search");
+}
+
+bool SameAsSearched(const FileStatus& status, const FileOperationItem& item) {
+    return status.kind == EntryKind::Regular && status.device == item.identity.device &&
+           status.inode == item.identity.inode && status.size == item.size &&
+           status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds == item.identity.mtimeNanoseconds;
+}
+
+}  // namespace
+
+void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        folder.clear();
+        name = path;
+        return;
+    }
+    folder = path.substr(0, slash + 1);
+    name = path.substr(slash + 1);
+}
+
+struct FileOperationEngine::Source {
+    const FileOperationItem* item = nullptr;
+    std::shared_ptr<Directory> folder;
+    std::string name;
+    FileStatus status;
+};
+
+struct FileOperationEngine::Target {
+    std::shared_ptr<Directory> folder;
+    std::string path;  // ends in "/"
+};
+
+FileOperationEngine::FileOperationEngine(FileSystem& fileSystem, FileOperationUi& ui)
+    : fileSystem_(fileSystem), ui_(ui), random_(std::random_device{}()) {}
+
+Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOperationItem& item) {
+    Source source;
+    source.item = &item;
+    std::string folder;
+    SplitFolderAndName(item.path, folder, source.name);
+    if (folder.empty() || source.name.empty()) return Status::Error(EINVAL, item.path, "open");
+    // Component by component without following a link: a folder swapped for a link since the search fails
+    // here, and nothing outside the searched tree is reached.
+    auto opened = fileSystem_.OpenFolder(folder);
+    if (!opened) return ChangedSinceSearch(item.path);
+    source.folder = std::move(opened.value());
+    auto status = source.folder->StatEntry(source.name);
+    if (!status || !SameAsSearched(status.value(), item)) return ChangedSinceSearch(item.path);
+    source.status = status.value();
+    return source;
+}
+
+std::string FileOperationEngine::TemporaryName(const std::string& name) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string temporary = TemporaryNamePrefix(name);
+    for (std::size_t i = 0; i < kTemporaryRandomLength; ++i)
+        temporary += kChars[random_() % (sizeof kChars - 1)];
+    return temporary;
+}
+
+void FileOperationEngine::RemoveLeftoverTemporaries(Directory& folder) {
+    // Copies a killed run left behind: incomplete by definition (the complete one was renamed into place).
+    auto entries = folder.ReadEntries();
+    if (!entries) return;
+    for (const DirectoryEntry& entry : entries.value()) {
+        if (entry.kind != EntryKind::Directory && IsVaskTemporaryName(entry.name))
+            folder.RemoveFile(entry.name);
+    }
+}
+
+Result<FileOperationEngine::Target> FileOperationEngine::OpenTarget(const std::string& folder,
+                                                                    bool offerToCreate, bool& declined) {
+    declined = false;
+    Target target;
+    target.path = folder;
+    if (target.path.empty() || target.path[0] != '/') return Status::Error(EINVAL, folder, "open");
+    if (target.path.back() != '/') target.path.push_back('/');
+    auto opened = fileSystem_.OpenFolder(target.path);
+    if (!opened && opened.status().code() == ENOENT && offerToCreate) {
+        if (!ui_.OfferCreateFolder(target.path)) {
+            declined = true;
+            return opened.status();
+        }
+        const Status created = CreateFolderPath(fileSystem_, target.path);
+        if (!created) return created;
+        opened = fileSystem_.OpenFolder(target.path);
+    }
+    if (!opened) return opened.status();
+    target.folder = std::move(opened.value());
+    RemoveLeftoverTemporaries(*target.folder);
+    return target;
+}
+
+Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool replace) {
+    const std::string temporary = TemporaryName(source.name);
+    auto created = target.folder->CreateFile(temporary, FileCreation::Exclusive, 0600);
+    if (!created) return created.status();
+    std::unique_ptr<WritableFile> out = std::move(created.value());
+    const auto discard = [&](Status why) {
+        out.reset();
+        target.folder->RemoveFile(temporary);
+        return why;
+    };
+
+    auto opened = source.folder->OpenForReading(source.name);
+    if (!opened) return discard(opened.status());
+    std::unique_ptr<ReadableFile> in = std::move(opened.value());
+    auto inStatus = in->Stat();
+    if (!inStatus || !SameAsSearched(inStatus.value(), *source.item)) {
+        return discard(ChangedSinceSearch(source.item->path));
+    }
+    std::string buffer(kCopyBufferBytes, '\0');
+    std::uint64_t copied = 0;
+    for (;;) {
+        auto got = in->Read(buffer.data(), buffer.size());
+        if (!got) return discard(got.status());
+        if (got.value() == 0) break;
+        const Status written = out->Write(std::string_view(buffer.data(), got.value()));
+        if (!written) return discard(written);
+        copied += got.value();
+    }
+    if (copied != source.status.size) return discard(ChangedSinceSearch(source.item->path));
+    Status step =
+        out->SetTimesAndMode(source.status.mtimeSeconds, source.status.mtimeNanoseconds, source.status.mode);
+    if (step) step = out->Sync();
+    if (step) step = out->Close();
+    if (!step) return discard(step);
+    out.reset();
+
+    // The copy is complete and on the disk; only now may it take the final name.
+    step = target.folder->RenameTo(temporary, *target.folder, source.name, replace);
+    if (!step) {
+        target.folder->RemoveFile(temporary);
+        return step;
+    }
+    step = target.folder->Sync();
+    if (!step) return step;  // the source stays: better a file in two places than in none
+    // Changed while it was copied? Then the copy is not what the user saw; keep the source as it is now.
+    auto now = source.folder->StatEntry(source.name);
+    if (!now || !SameAsSearched(now.value(), *source.item)) return ChangedSinceSearch(source.item->path);
+    step = source.folder->RemoveFile(source.name);
+    if (!step) return step;
+    return source.folder->Sync();
+}
+
+Status FileOperationEngine::MoveOne(Source& source, Target& target, bool replace) {
+    const Status renamed = source.folder->RenameTo(source.name, *target.folder, source.name, replace);
+    // Another file system, or one mounted twice (bind mounts say EXDEV too): copy instead.
+    if (renamed.code() == EXDEV) return CopyThenRemove(source, target, replace);
+    return renamed;
+}
+
+FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
+                                              const std::vector<FileOperationItem>& items,
+                                              const std::string& targetFolder) {
+    FileOperationOutcome outcome;
+    if (kind != FileOperationKind::Move && !ui_.ConfirmStart(kind, items)) {
+        outcome.cancelled = true;
+        return outcome;
+    }
+    Target target;
+    if (kind == FileOperationKind::Move) {
+        bool declined = false;
+        auto opened = OpenTarget(targetFolder, true, declined);
+        if (declined) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        if (!opened) {
+            outcome.failures.push_back(FileOperationFailure{targetFolder, opened.status(), false});
+            ui_.ReportFailures(kind, outcome.failures);
+            return outcome;
+        }
+        target = std::move(opened.value());
+    }
+
+    bool replaceAll = false;
+    // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
+    std::set<std::string> disposed;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const FileOperationItem& item = items[i];
+        if (!ui_.Progress(i, items.size(), item.path)) {
+            outcome.cancelled = true;
+            break;
+        }
+        if (disposed.count(item.path) != 0) {
+            ++outcome.done;
+            continue;
+        }
+        auto source = OpenSource(item);
+        if (!source) {
+            outcome.failures.push_back(FileOperationFailure{item.path, source.status(), true});
+            continue;
+        }
+        Status status;
+        if (kind == FileOperationKind::Trash) {
+            status = source->folder->MoveToTrash(source->name, item.path);
+        } else if (kind == FileOperationKind::Delete) {
+            status = source->folder->RemoveFile(source->name);
+            if (status) source->folder->Sync();
+        } else {
+            bool replace = replaceAll;
+            auto existing = target.folder->StatEntry(source->name);
+            if (existing && !replace) {
+                const ReplaceAnswer answer = ui_.AskReplace(item.path, target.path + source->name);
+                if (answer == ReplaceAnswer::Cancel) {
+                    outcome.cancelled = true;
+                    break;
+                }
+                if (answer == ReplaceAnswer::No) {
+                    ++outcome.skipped;
+                    outcome.userSkipped = true;
+                    continue;
+                }
+                replace = true;
+                replaceAll = answer == ReplaceAnswer::YesToAll;
+            }
+            status = MoveOne(source.value(), target, replace);
+        }
+        if (status) {
+            ++outcome.done;
+            disposed.insert(item.path);
+        } else {
+            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
+        }
+    }
+    if (kind == FileOperationKind::Trash) {
+        const Status flushed = fileSystem_.FlushTrash();
+        if (!flushed) outcome.failures.push_back(FileOperationFailure{"", flushed, false});
+    }
+    if (!outcome.failures.empty()) ui_.ReportFailures(kind, outcome.failures);
+    return outcome;
+}
+
+FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileOperationItem>& items,
+                                                         const std::string& targetFolder) {
+    FileOperationOutcome outcome;
+    bool declined = false;
+    auto opened = OpenTarget(targetFolder, false, declined);
+    if (!opened) {
+        // No folder to move into (it is not created unattended): every file stays where it is.
+        for (const FileOperationItem& item : items) {
+            outcome.failures.push_back(FileOperationFailure{item.path, opened.status(), false});
+        }
+        return outcome;
+    }
+    Target target = std::move(opened.value());
+    std::set<std::string> disposed;
+    for (const FileOperationItem& item : items) {
+        if (disposed.count(item.path) != 0) {
+            ++outcome.done;
+            continue;
+        }
+        auto source = OpenSource(item);
+        if (!source) {
+            outcome.failures.push_back(FileOperationFailure{item.path, source.status(), true});
+            continue;
+        }
+        auto existing = target.folder->StatEntry(source->name);
+        if (existing) {
+            const FileStatus& there = existing.value();
+            const std::int64_t sourceTime =
+                source->status.mtimeSeconds * 1000000000LL + source->status.mtimeNanoseconds;
+            const std::int64_t targetTime = there.mtimeSeconds * 1000000000LL + there.mtimeNanoseconds;
+            if (there.kind == EntryKind::Regular && sourceTime <= targetTime) {
+                ++outcome.skipped;  // the folder holds a copy as new or newer: both stay as they are
+                continue;
+            }
+            if (there.kind != EntryKind::Regular) {
+                outcome.failures.push_back(FileOperationFailure{
+                    item.path, Status::Error(EEXIST, target.path + source->name, "move"), false});
+                continue;
+            }
+        }
+        const Status status = MoveOne(source.value(), target, true);
+        if (status) {
+            ++outcome.done;
+            disposed.insert(item.path);
+        } else {
+            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
+        }
+    }
+    return outcome;
+}
+
+FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
+    FileOperationOutcome outcome;
+    std::set<std::string> disposed;
+    for (const FileOperationItem& item : items) {
+        if (disposed.count(item.path) != 0) {
+            ++outcome.done;
+            continue;
+        }
+        auto source = OpenSource(item);
+        Status status = source ? source->folder->RemoveFile(source->name) : source.status();
+        if (status) {
+            source->folder->Sync();
+            ++outcome.done;
+            disposed.insert(item.path);
+        } else {
+            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
+        }
+    }
+    return outcome;
+}
+
+}  // namespace vask

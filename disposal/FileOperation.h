@@ -1,0 +1,116 @@
+// The file-operation engine: trashes, moves or deletes the ticked results one by one, through folder
+// descriptors, and acts only on a file that is still the one the search saw (same device, inode, size and
+// modification time; reached without following a symbolic link). Anything else is reported as changed since
+// the search and left alone.
+//
+// Nothing is lost on any failure: a move across file systems copies to a temporary name in the target
+// folder (".NAME.vask-XXXXXXXX"), flushes it, renames it into place and flushes the folder before the source
+// is removed; a failed copy removes its temporary file and leaves the source untouched. A file that cannot
+// be trashed stays where it is; it is never deleted instead.
+//
+// The user's decisions (confirmation, replace question, cancel, folder creation) are asked through
+// FileOperationUi, so the engine runs the same under Qt dialogs, in an unattended run and in tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Status.h"
+#include "search/ResultList.h"
+
+namespace vask {
+
+enum class FileOperationKind { Trash, Move, Delete };
+
+// One file to dispose of, as the search saw it.
+struct FileOperationItem {
+    std::string path;  // absolute
+    std::uint64_t size = 0;
+    FileIdentity identity;
+};
+
+struct FileOperationFailure {
+    std::string path;
+    Status status;                    // errno and the path concerned
+    bool changedSinceSearch = false;  // vanished, replaced, or no longer what the search saw
+};
+
+enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
+
+// The user's side of a file operation. Called on the engine's thread, between files.
+class FileOperationUi {
+  public:
+    virtual ~FileOperationUi() = default;
+    // Before trashing or deleting: true to go ahead.
+    virtual bool ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) = 0;
+    // The move folder does not exist: true to create it.
+    virtual bool OfferCreateFolder(const std::string& folder) = 0;
+    // A file of the same name is in the move folder.
+    virtual ReplaceAnswer AskReplace(const std::string& source, const std::string& target) = 0;
+    // Before each file: done of total, and the file at hand. False when the user pressed Cancel.
+    virtual bool Progress(std::size_t done, std::size_t total, const std::string& path) = 0;
+    // Once at the end, when anything failed.
+    virtual void ReportFailures(FileOperationKind kind,
+                                const std::vector<FileOperationFailure>& failures) = 0;
+};
+
+struct FileOperationOutcome {
+    std::size_t done = 0;     // disposed of
+    std::size_t skipped = 0;  // left in place by the user's answer or the unattended move's date rule
+    bool cancelled = false;   // the user cancelled or declined; what was done stays done
+    std::vector<FileOperationFailure> failures;
+
+    // 0 when every file was disposed of (or kept by the unattended date rule); non-zero when the operation
+    // was cancelled or declined, a file was skipped at the user's word, or anything failed.
+    int Result() const { return (cancelled || !failures.empty() || userSkipped) ? 1 : 0; }
+    bool userSkipped = false;
+};
+
+class FileOperationEngine {
+  public:
+    // Both must outlive the engine.
+    FileOperationEngine(FileSystem& fileSystem, FileOperationUi& ui);
+
+    // The interactive operation: confirms trashing and deleting, asks before replacing, offers to create a
+    // missing move folder, shows progress with Cancel and reports failures. targetFolder (ending in "/") is
+    // read for Move only.
+    FileOperationOutcome Run(FileOperationKind kind, const std::vector<FileOperationItem>& items,
+                             const std::string& targetFolder);
+
+    // The unattended move: no dialogs. A file whose namesake in the target folder is as new or newer stays
+    // where it is (and counts as handled); otherwise it replaces the namesake. A missing folder is not
+    // created; a file whose copy fails stays where it was.
+    FileOperationOutcome MoveUnattended(const std::vector<FileOperationItem>& items,
+                                        const std::string& targetFolder);
+    // The unattended permanent deletion: no dialogs.
+    FileOperationOutcome DeleteUnattended(const std::vector<FileOperationItem>& items);
+
+    // Fixes the random names of temporary copies (tests).
+    void SeedTemporaryNames(std::uint32_t seed) { random_.seed(seed); }
+
+  private:
+    struct Source;
+    struct Target;
+
+    // Opens the item's folder and checks its entry against the identity the search saw.
+    Result<Source> OpenSource(const FileOperationItem& item);
+    Status MoveOne(Source& source, Target& target, bool replace);
+    // Copies across file systems to a temporary name, flushes, renames into place, then removes the source.
+    Status CopyThenRemove(Source& source, Target& target, bool replace);
+    Result<Target> OpenTarget(const std::string& folder, bool offerToCreate, bool& declined);
+    void RemoveLeftoverTemporaries(Directory& folder);
+    std::string TemporaryName(const std::string& name);
+
+    FileSystem& fileSystem_;
+    FileOperationUi& ui_;
+    std::mt19937 random_;
+};
+
+// Splits an absolute path into its folder (ending in "/") and its last name. Empty name for a folder path.
+void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name);
+
+}  // namespace vask
