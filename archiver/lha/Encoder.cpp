@@ -25,7 +25,7 @@ SearchParams ParamsFor(Method m) {
     switch (m) {
         case Method::kLh5:
         case Method::kLh6:
-            return {true, 32, 64, 0};
+            return {true, 64, 64, 0};
         default:
             return {false, 128, 128, 2};
     }

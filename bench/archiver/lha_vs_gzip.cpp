@@ -195,7 +195,8 @@ int main() {
             }
         }
     }
-    std::filesystem::remove_all(dir);
+    // VASK_BENCH_KEEP=1 keeps the corpus for tuning runs.
+    if (!std::getenv("VASK_BENCH_KEEP")) std::filesystem::remove_all(dir);
     std::cout.precision(3);
     std::cout << std::fixed;
     for (const auto& [name, value] : ratios)
