@@ -9,7 +9,9 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/FreedesktopTrash.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/ProcessEnvironment.h"
 
 namespace vask {
 
@@ -32,7 +34,8 @@ EntryKind KindFromDirentType(unsigned char type) {
 
 class PosixDirectory : public Directory {
   public:
-    PosixDirectory(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixDirectory(int fd, std::string path, std::shared_ptr<PosixFileSystem::TrashSession> trash)
+        : fd_(fd), path_(std::move(path)), trash_(std::move(trash)) {}
     ~PosixDirectory() override { ::close(fd_); }
     PosixDirectory(const PosixDirectory&) = delete;
     PosixDirectory& operator=(const PosixDirectory&) = delete;
@@ -79,13 +82,13 @@ class PosixDirectory : public Directory {
     Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
         const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) return Status::Error(errno, path_ + name, "open");
-        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, path_ + name + "/"));
+        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, path_ + name + "/", trash_));
     }
 
     Result<std::unique_ptr<Directory>> OpenParent() override {
         const int fd = ::openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return Status::Error(errno, path_ + "..", "open");
-        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, ParentPath()));
+        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, ParentPath(), trash_));
     }
 
     Result<FileStatus> ProbeWritable(const std::string& name) override {
@@ -159,10 +162,8 @@ class PosixDirectory : public Directory {
         return Status::Ok();
     }
 
-    Status MoveToTrash(const std::string& name, const std::string&) override {
-        // Our freedesktop.org trash is being written; until it is wired in here, trashing fails loudly and
-        // the file stays where it is.
-        return Status::Error(ENOSYS, path_ + name, "trash");
+    Status MoveToTrash(const std::string& name, const std::string& originalPath) override {
+        return trash_->Session().Trash(fd_, name, originalPath);
     }
 
     const std::string& Path() const override { return path_; }
@@ -177,6 +178,7 @@ class PosixDirectory : public Directory {
     int fd_;
     bool listed_ = false;
     std::string path_;  // for error reports only; never opened again by name
+    std::shared_ptr<PosixFileSystem::TrashSession> trash_;
 };
 
 }  // namespace
@@ -212,7 +214,7 @@ Result<std::unique_ptr<Directory>> PosixFileSystem::OpenFolder(const std::string
     const int savedErrno = errno;
     ::close(fd);
     if (readable < 0) return Status::Error(savedErrno, opened, "open");
-    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(readable, opened));
+    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(readable, opened, trash_));
 }
 
 std::uint32_t PosixFileSystem::EffectiveUserId() {
@@ -222,11 +224,41 @@ std::uint32_t PosixFileSystem::EffectiveUserId() {
 Result<std::unique_ptr<Directory>> PosixFileSystem::OpenCurrentFolder() {
     const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Status::Error(errno, "./", "open");
-    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./"));
+    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./", trash_));
 }
 
+PosixFileSystem::PosixFileSystem() : trash_(std::make_shared<TrashSession>(std::nullopt)) {}
+
+PosixFileSystem::PosixFileSystem(TrashContext trashContext)
+    : trash_(std::make_shared<TrashSession>(std::move(trashContext))) {}
+
 Status PosixFileSystem::FlushTrash() {
-    return Status::Ok();
+    return trash_->Flush();
+}
+
+PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context)
+    : context_(std::move(context)) {}
+
+PosixFileSystem::TrashSession::~TrashSession() = default;
+
+FreedesktopTrash& PosixFileSystem::TrashSession::Session() {
+    if (!session_) {
+        // The trash folders are looked up when the first file goes to the trash, not at start-up: most runs
+        // never trash anything, and the environment is read as it is at that moment.
+        if (!context_) {
+            ProcessEnvironment environment;
+            context_ = SystemTrashContext(environment);
+        }
+        session_ = std::make_unique<FreedesktopTrash>(*context_);
+    }
+    return *session_;
+}
+
+Status PosixFileSystem::TrashSession::Flush() {
+    if (!session_) return Status::Ok();
+    const Status status = session_->Flush();
+    session_.reset();  // the next disposal opens the trash folders afresh
+    return status;
 }
 
 }  // namespace vask

@@ -183,3 +183,28 @@ TEST(PosixFileSystem, RenameAcrossVolumesSaysExdevAndChangesNothing) {
 
 }  // namespace
 }  // namespace vask
+
+namespace vask {
+namespace {
+
+TEST(PosixFileSystem, MovesToTheTrashOfTheGivenHome) {
+    vask::testing::TempTree tree;
+    ASSERT_TRUE(tree.File("data/old.bak", "x"));
+    ASSERT_TRUE(tree.Folder("home/.local/share"));
+    TrashContext context;
+    context.homeTrash = tree.Path("home/.local/share/Trash");
+    context.userId = ::geteuid();
+    PosixFileSystem fs(context);
+    auto folder = fs.OpenFolder(tree.Path("data"));
+    ASSERT_TRUE(folder);
+    const Status trashed = folder.value()->MoveToTrash("old.bak", tree.Path("data/old.bak"));
+    ASSERT_TRUE(trashed) << trashed.ToString();
+    ASSERT_TRUE(fs.FlushTrash());
+    struct stat st;
+    EXPECT_NE(::lstat(tree.Path("data/old.bak").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(tree.Path("home/.local/share/Trash/files/old.bak").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(tree.Path("home/.local/share/Trash/info/old.bak.trashinfo").c_str(), &st), 0);
+}
+
+}  // namespace
+}  // namespace vask
