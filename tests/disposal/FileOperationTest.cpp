@@ -3,49 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
-
 #include "disposal/CreateFolderPath.h"
 #include "platform/fakes/MemoryFileSystem.h"
 #include "search/TemporaryNames.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-class ScriptedUi : public FileOperationUi {
-  public:
-    bool ConfirmStart(FileOperationKind, const std::vector<FileOperationItem>& items) override {
-        confirmedCount = items.size();
-        return confirm;
-    }
-    bool OfferCreateFolder(const std::string& folder) override {
-        offeredFolders.push_back(folder);
-        return createFolder;
-    }
-    ReplaceAnswer AskReplace(const std::string&, const std::string& target) override {
-        replaceQuestions.push_back(target);
-        if (replaceAnswers.empty()) return ReplaceAnswer::Cancel;
-        const ReplaceAnswer answer = replaceAnswers.front();
-        replaceAnswers.pop_front();
-        return answer;
-    }
-    bool Progress(std::size_t done, std::size_t, const std::string&) override { return done != cancelAt; }
-    void ReportFailures(FileOperationKind, const std::vector<FileOperationFailure>& reported) override {
-        failures = reported;
-    }
-
-    bool confirm = true;
-    bool createFolder = true;
-    std::size_t cancelAt = static_cast<std::size_t>(-1);
-    std::deque<ReplaceAnswer> replaceAnswers;
-    std::size_t confirmedCount = 0;
-    std::vector<std::string> offeredFolders;
-    std::vector<std::string> replaceQuestions;
-    std::vector<FileOperationFailure> failures;
-};
 
 class FileOperationTest : public ::testing::Test {
   protected:
@@ -69,7 +36,7 @@ class FileOperationTest : public ::testing::Test {
     }
 
     MemoryFileSystem fs;
-    ScriptedUi ui;
+    ScriptedFileOperationUi ui;
     FileOperationEngine engine;
 };
 
