@@ -32,7 +32,7 @@ SearchParams ParamsFor(Method m) {
 }
 
 constexpr int kHashBits = 16;
-constexpr int kHash3Bits = 14;
+constexpr int kHash3Bits = 16;
 // Positions weighed together by the parser: long enough that segment edges cost next to nothing.
 constexpr int kSpan = 4096;
 
