@@ -9,6 +9,7 @@ class SystemClock : public Clock {
   public:
     std::int64_t NowSeconds() override;
     int LocalSecondOfMinute(std::int64_t seconds) override;
+    LocalTime ToLocalTime(std::int64_t seconds) override;
     std::int64_t MonotonicMilliseconds() override;
 };
 
