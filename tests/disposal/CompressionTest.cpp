@@ -1,0 +1,220 @@
+#include "disposal/Compression.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/fakes/FakeArchiverLoader.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/MemoryFileSystem.h"
+#include "platform/fakes/ScriptedPrompter.h"
+
+namespace vask {
+namespace {
+
+constexpr std::int64_t k20060301_102030 = 1141176030;  // 2006-03-01 10:20:30 at UTC+9
+constexpr char kFolder[] = "/home/u/BackupLzh/";
+constexpr char kListFile[] = "/cwd/__Vask__.---";
+
+using Behaviour = FakeArchiverLoader::Behaviour;
+
+class CompressionTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        state.timeSearch = k20060301_102030;
+        fs.AddFolder(kFolder);
+        fs.AddFolder("/cwd/");
+    }
+
+    void Add(const std::string& path, std::uint8_t checkState = 1) {
+        fs.AddFile(path, 10);
+        const std::size_t index = state.results.Append(path, 10, FileIdentity{});
+        state.results.SetCheckState(index, checkState);
+    }
+
+    int Compress(FakeArchiverLoader& loader, const std::string& folder = kFolder) {
+        return CompressToArchive(fs, loader, prompter, clock, state, folder);
+    }
+
+    // The one message shown, or "" when none (or more than one) was.
+    std::string OnlyMessage() const {
+        if (prompter.Prompts().size() != 1) return "";
+        const Prompt& p = prompter.Prompts()[0];
+        EXPECT_EQ(p.buttons, PromptButtons::Ok);
+        EXPECT_EQ(EffectivePromptIcon(p), PromptIcon::Exclamation);
+        return p.text;
+    }
+
+    MemoryFileSystem fs;
+    FakeClock clock;  // UTC+9
+    ScriptedPrompter prompter;
+    SearchState state;
+};
+
+TEST_F(CompressionTest, TickedFilesAreMovedIntoAnArchiveNamedAndStampedAfterTheSearch) {
+    Add("/d/a b.bak");
+    Add("/d/kept.tmp", 0);
+    Add("/d/c.tmp");
+    Add("/d/state-two.tmp", 2);
+    fs.AddFile(kListFile, 500);  // left by a run that was killed; emptied, not appended to
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+
+    EXPECT_EQ(Compress(loader), 0);
+
+    ASSERT_EQ(loader.commandLines, std::vector<std::string>{"@__Vask__.---"});
+    EXPECT_EQ(loader.listFileTexts[0], "m -rxa /home/u/BackupLzh/__Vask__.lzh \"/d/a b.bak\" \"/d/c.tmp\" ");
+    auto archive = fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(MemoryFileSystem::ContentOf(*archive), "/d/a b.bak\n/d/c.tmp\n");
+    EXPECT_EQ(archive->mtimeSeconds, k20060301_102030);
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/__Vask__.lzh"), nullptr);
+    EXPECT_EQ(fs.Find("/d/a b.bak"), nullptr);
+    EXPECT_NE(fs.Find("/d/kept.tmp"), nullptr);
+    EXPECT_NE(fs.Find("/d/state-two.tmp"), nullptr);
+    EXPECT_EQ(fs.Find(kListFile), nullptr);
+    EXPECT_EQ(loader.liveLibraries, 0);
+    EXPECT_TRUE(prompter.Prompts().empty());
+}
+
+TEST_F(CompressionTest, AnExistingFinalNameIsNotReplaced) {
+    // A second compression within the same two seconds: its files stay in the working archive.
+    auto earlier = fs.AddFile("/home/u/BackupLzh/2006.03.01_10.20.30.lzh", 3, 5, 0640);
+    earlier->content = "old";
+    Add("/d/a");
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+
+    EXPECT_EQ(Compress(loader), 0);
+
+    auto working = fs.Find("/home/u/BackupLzh/__Vask__.lzh");
+    ASSERT_NE(working, nullptr);
+    EXPECT_EQ(MemoryFileSystem::ContentOf(*working), "/d/a\n");
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), earlier);
+    EXPECT_EQ(MemoryFileSystem::ContentOf(*earlier), "old");
+    EXPECT_EQ(earlier->mtimeSeconds, k20060301_102030);  // stamped all the same
+    EXPECT_EQ(earlier->mode, 0640u);
+    EXPECT_EQ(fs.Find(kListFile), nullptr);
+}
+
+TEST_F(CompressionTest, MissingBusyAndFailingLibrariesEndWithOneAndNoListFile) {
+    Add("/d/a");
+    {
+        FakeArchiverLoader missing(Behaviour::Missing);
+        EXPECT_EQ(Compress(missing), 1);
+        EXPECT_EQ(OnlyMessage(), "Unlha32.Dllが見つかりません。");
+        EXPECT_EQ(fs.Find(kListFile), nullptr);
+    }
+    {
+        prompter = ScriptedPrompter();
+        FakeArchiverLoader busy(Behaviour::Busy, &fs);
+        EXPECT_EQ(Compress(busy), 1);
+        EXPECT_EQ(OnlyMessage(), "Unlha32.Dllが使用中です。");
+        EXPECT_TRUE(busy.commandLines.empty());  // asked, not run
+        EXPECT_EQ(busy.liveLibraries, 0);
+        EXPECT_EQ(fs.Find(kListFile), nullptr);
+    }
+    {
+        prompter = ScriptedPrompter();
+        FakeArchiverLoader failing(Behaviour::Fail, &fs);
+        EXPECT_EQ(Compress(failing), 1);
+        EXPECT_TRUE(prompter.Prompts().empty());
+        ASSERT_EQ(failing.listFileTexts.size(), 1u);
+        EXPECT_EQ(failing.listFileTexts[0], "m -rxa /home/u/BackupLzh/__Vask__.lzh \"/d/a\" ");
+        EXPECT_EQ(failing.liveLibraries, 0);
+        EXPECT_EQ(fs.Find(kListFile), nullptr);
+    }
+    EXPECT_NE(fs.Find("/d/a"), nullptr);
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), nullptr);
+}
+
+TEST_F(CompressionTest, AListFileThatCannotBeWrittenWholeNeverReachesTheArchiver) {
+    Add("/d/a");
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    fs.FailNthCall(FsOperation::Write, 1, ENOSPC);
+    EXPECT_EQ(Compress(loader), 1);
+    EXPECT_EQ(OnlyMessage(), "ﾌｧｲﾙ __Vask__.--- が作成できません。");
+    EXPECT_EQ(loader.loads, 0);
+    EXPECT_EQ(fs.Find(kListFile), nullptr);
+
+    prompter = ScriptedPrompter();
+    fs.FailNthCall(FsOperation::CloseFile, 1, EDQUOT);  // a quota error reported only at close
+    EXPECT_EQ(Compress(loader), 1);
+    EXPECT_EQ(loader.loads, 0);
+    EXPECT_EQ(fs.Find(kListFile), nullptr);
+
+    prompter = ScriptedPrompter();
+    fs.Find("/cwd/")->mode = 0555;  // a read-only current folder
+    EXPECT_EQ(Compress(loader), 1);
+    EXPECT_EQ(OnlyMessage(), "ﾌｧｲﾙ __Vask__.--- が作成できません。");
+    EXPECT_EQ(loader.loads, 0);
+    EXPECT_NE(fs.Find("/d/a"), nullptr);
+}
+
+TEST_F(CompressionTest, APathWithADoubleQuoteIsRefusedBeforeAnythingIsWritten) {
+    Add("/d/ok");
+    Add("/d/say \"hi\".txt");
+    Add("/d/\"unticked\"", 0);
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    EXPECT_EQ(Compress(loader), 1);
+    EXPECT_EQ(OnlyMessage(), "ﾌｧｲﾙ名に \" を含む /d/say \"hi\".txt は圧縮できません。");
+    EXPECT_EQ(fs.CallCount(FsOperation::CreateFile), 0);
+    EXPECT_EQ(loader.loads, 0);
+    EXPECT_NE(fs.Find("/d/ok"), nullptr);
+
+    // An unticked one does not stop the run.
+    state.results.SetCheckState(1, 0);
+    prompter = ScriptedPrompter();
+    EXPECT_EQ(Compress(loader), 0);
+    EXPECT_TRUE(prompter.Prompts().empty());
+}
+
+TEST_F(CompressionTest, AnArchiveFolderWithBlanksWorksUnlessTheArchiverWouldMisreadIt) {
+    fs.AddFolder("/home/u/My Backup/");
+    Add("/d/a");
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    EXPECT_EQ(Compress(loader, "/home/u/My Backup/"), 0);
+    EXPECT_EQ(loader.listFileTexts[0], "m -rxa /home/u/My Backup/__Vask__.lzh \"/d/a\" ");
+    EXPECT_NE(fs.Find("/home/u/My Backup/2006.03.01_10.20.30.lzh"), nullptr);
+
+    // Each of these would be read back as another archive, a switch, or with a different blank.
+    for (const char* folder : {"/home/u/old -x/", "/home/u/a.LZH b/", "/home/u/two  blanks/",
+                               "/home/u/tab\there/", "/home/u/\"q\"/", "relative/", ""}) {
+        prompter = ScriptedPrompter();
+        Add("/d/b");
+        FakeArchiverLoader refused(Behaviour::Move, &fs);
+        EXPECT_EQ(Compress(refused, folder), 1) << folder;
+        EXPECT_EQ(OnlyMessage(), std::string("ﾌｫﾙﾀﾞ ") + folder + " は圧縮先に使えません。");
+        EXPECT_EQ(refused.loads, 0) << folder;
+        EXPECT_EQ(fs.Find(kListFile), nullptr);
+    }
+}
+
+TEST(FinalArchiveName, TwoDigitFieldsAcrossDayAndYearBoundaries) {
+    FakeClock clock;  // UTC+9
+    EXPECT_EQ(FinalArchiveName(clock.ToLocalTime(1141176030)), "2006.03.01_10.20.30.lzh");
+    // The search time of a search started at 23:59:59 is already the next day's 00:00:00.
+    EXPECT_EQ(FinalArchiveName(clock.ToLocalTime(1141225200)), "2006.03.02_00.00.00.lzh");
+    EXPECT_EQ(FinalArchiveName(clock.ToLocalTime(1709218798)), "2024.02.29_23.59.58.lzh");
+    EXPECT_EQ(FinalArchiveName(LocalTime{2006, 1, 2, 3, 4, 6}), "2006.01.02_03.04.06.lzh");
+    clock.utcOffsetSeconds = 0;
+    EXPECT_EQ(FinalArchiveName(clock.ToLocalTime(-1)), "1969.12.31_23.59.59.lzh");
+}
+
+TEST(StampFileTimes, StampsOnlyAnExistingRegularFileAndKeepsItsMode) {
+    MemoryFileSystem fs;
+    auto file = fs.AddFile("/f/a.lzh", 4, 100, 0604);
+    fs.AddFolder("/f/sub/");
+    EXPECT_EQ(StampFileTimes(fs, "/f/", "a.lzh", 1141176030), 0);
+    EXPECT_EQ(file->mtimeSeconds, 1141176030);
+    EXPECT_EQ(file->mode, 0604u);
+    EXPECT_EQ(file->size, 4u);
+
+    EXPECT_EQ(StampFileTimes(fs, "/f/", "missing.lzh", 1), 1);
+    EXPECT_EQ(fs.Find("/f/missing.lzh"), nullptr);
+    EXPECT_EQ(StampFileTimes(fs, "/f/", "sub", 1), 1);
+    EXPECT_EQ(StampFileTimes(fs, "/nowhere/", "a.lzh", 1), 1);
+    fs.FailNthCall(FsOperation::SetTimesAndMode, 1, EPERM);
+    EXPECT_EQ(StampFileTimes(fs, "/f/", "a.lzh", 7), 1);
+}
+
+}  // namespace
+}  // namespace vask
