@@ -1,4 +1,6 @@
 // The C interface of libunlha32.so. Only these two functions are exported.
+#include "archiver/Unlha.h"
+
 #include <cerrno>
 #include <cstring>
 #include <string>

@@ -1,4 +1,5 @@
 // Archives written through the C interface, checked with other LZH readers (lhasa's lha, bsdtar, 7-Zip).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -10,11 +11,9 @@
 #include <cstring>
 
 #include "TestUtil.h"
+#include "archiver/Unlha.h"
 #include "archiver/lha/Lock.h"
 #include "archiver/lha/Operations.h"
-
-extern "C" int Unlha(void* window, const char* commandLine, char* output, unsigned long outputSize);
-extern "C" int UnlhaGetRunning(void);
 
 namespace vask::lha {
 namespace {
@@ -146,6 +145,16 @@ class CInterfaceTest : public ::testing::Test {
     void SetUp() override { ::setenv("XDG_RUNTIME_DIR", run_.path().c_str(), 1); }
     test::TempDir run_, dir_;
 };
+
+TEST_F(CInterfaceTest, TheLibraryExportsOnlyTheTwoCalls) {
+    void* lib = ::dlopen(VASK_UNLHA_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << ::dlerror();
+    EXPECT_NE(::dlsym(lib, "Unlha"), nullptr);
+    EXPECT_NE(::dlsym(lib, "UnlhaGetRunning"), nullptr);
+    // The core stays inside: a caller cannot bind to it, and it cannot clash with the caller's symbols.
+    EXPECT_EQ(::dlsym(lib, "_ZN4vask3lha10RunCommandERKNS0_7CommandERNS0_6FileIoE"), nullptr);
+    ::dlclose(lib);
+}
 
 TEST_F(CInterfaceTest, MoveThroughAListFileInTheCurrentFolder) {
     std::string a = dir_ / "src/first file.txt", b = dir_ / "src/second.txt";
