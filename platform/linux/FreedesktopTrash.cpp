@@ -183,6 +183,7 @@ bool ValidEntry(const std::string& name, const std::string& originalPath) {
 
 struct FreedesktopTrash::Folder : trash::TrashFolder {
     explicit Folder(trash::TrashFolder&& folder) : trash::TrashFolder(std::move(folder)) {}
+    std::size_t nameMax = 0;  // of info/, asked once
 };
 
 std::string HomeTrashFolder(Environment& environment) {
@@ -290,9 +291,12 @@ Status FreedesktopTrash::Trash(int folderFd, const std::string& name, const std:
 
 Status FreedesktopTrash::MoveIn(Folder& folder, InfoFile& info, int folderFd, const std::string& name,
                                 const std::string& originalPath) {
-    long nameMax = ::fpathconf(folder.info.get(), _PC_NAME_MAX);
-    if (nameMax <= 0 || nameMax > NAME_MAX) nameMax = NAME_MAX;
-    if (static_cast<std::size_t>(nameMax) < kInfoSuffixSize + 16) {
+    if (folder.nameMax == 0) {
+        const long limit = ::fpathconf(folder.info.get(), _PC_NAME_MAX);
+        folder.nameMax = limit <= 0 || limit > NAME_MAX ? NAME_MAX : static_cast<std::size_t>(limit);
+    }
+    const std::size_t nameMax = folder.nameMax;
+    if (nameMax < kInfoSuffixSize + 16) {
         return Status::Error(ENAMETOOLONG, folder.path + "info/", "trash (names too short)");
     }
 
@@ -300,7 +304,7 @@ Status FreedesktopTrash::MoveIn(Folder& folder, InfoFile& info, int folderFd, co
     // the journaling file systems the name of the info file reaches the disk no later than the rename, so
     // that even after a crash no trashed file is without its info; Flush makes both durable.
     for (int attempt = 0; attempt < kStemAttempts; ++attempt) {
-        const std::string stem = StemFor(name, attempt, static_cast<std::size_t>(nameMax));
+        const std::string stem = StemFor(name, attempt, nameMax);
         Status named = info.Name(stem + kInfoSuffix);
         if (!named) {
             if (named.code() == EEXIST) continue;

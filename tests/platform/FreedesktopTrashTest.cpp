@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/fakes/MemoryEnvironment.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -211,7 +212,32 @@ TEST(FreedesktopTrash, SameNameTwiceGivesTwoEntriesAndATakenFilesNameIsSkipped) 
     EXPECT_EQ(restored, (std::multiset<std::string>{"first", "second", "third"}));
 }
 
+TEST(FreedesktopTrash, HomeTrashLocationFromTheEnvironment) {
+    MemoryEnvironment environment;
+    EXPECT_EQ(HomeTrashFolder(environment), "");
+    environment.variables["HOME"] = "/home/u/";
+    EXPECT_EQ(HomeTrashFolder(environment), "/home/u/.local/share/Trash");
+    environment.variables["XDG_DATA_HOME"] = "relative/share";  // not absolute: to be ignored
+    EXPECT_EQ(HomeTrashFolder(environment), "/home/u/.local/share/Trash");
+    environment.variables["XDG_DATA_HOME"] = "/data//";
+    EXPECT_EQ(HomeTrashFolder(environment), "/data/Trash");
+}
+
 // ---- Failures keep the file and leave no info file ----
+
+TEST(FreedesktopTrash, HomeTrashThroughASymbolicLinkIsRefused) {
+    for (const std::string link : {"Trash", "Trash/info"}) {
+        SCOPED_TRACE(link);
+        Home home;
+        ASSERT_TRUE(
+            home.tree.File("src/keep.txt", "precious") && home.tree.Folder("elsewhere") &&
+            home.tree.Folder(link == "Trash" ? "home/.local/share" : "home/.local/share/Trash/files"));
+        ASSERT_TRUE(home.tree.Symlink(home.tree.Path("elsewhere"), "home/.local/share/" + link));
+        EXPECT_EQ(TrashPath(home.context, home.tree.Path("src/keep.txt")).code(), ELOOP);
+        EXPECT_EQ(Read(home.tree.Path("src/keep.txt")), "precious");
+        EXPECT_EQ(List(home.tree.Path("elsewhere")), std::set<std::string>{});
+    }
+}
 
 TEST(FreedesktopTrash, FullDiskAndReadOnlyInfoFolderKeepTheFile) {
     Home home;
