@@ -216,14 +216,16 @@ TEST_F(MoveTest, RealFolderWithoutWritePermission) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+        // Our working folder may be closed to nobody; only the archive folder should make the move fail.
+        if (::chdir("/") != 0) ::_exit(101);
         Outcome o = RunLine(PosixFileIo(), Line(files_));
-        ::_exit(o.code == kOk ? 0 : 1);
+        ::_exit(o.code == kOk ? 0 : o.code == kWriteError ? 1 : 2);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_NE(WEXITSTATUS(status), 100) << "could not become nobody";
-    EXPECT_EQ(WEXITSTATUS(status), 1) << "the move should have failed";
+    if (WEXITSTATUS(status) == 100) GTEST_SKIP() << "cannot switch to another user here";
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "the move should have failed on the archive folder";
     for (const auto& f : files_)
         EXPECT_TRUE(test::Exists(f)) << f;
     EXPECT_EQ(test::Entries(out_.path()), entries);
