@@ -117,25 +117,30 @@ class FreedesktopTrash::InfoFile {
             if (::renameat2(infoFd_, name_.c_str(), infoFd_, infoName.c_str(), RENAME_NOREPLACE) != 0) {
                 return Status::Error(errno, path, "rename trash info");
             }
-        } else if (unnamed_.valid()) {
+            name_ = infoName;
+            return Status::Ok();
+        }
+        if (unnamed_.valid()) {
             // linkat of an O_TMPFILE file through /proc needs no privilege (AT_EMPTY_PATH would) and, like
             // every link, fails with EEXIST rather than replace.
             const std::string self = "/proc/self/fd/" + std::to_string(unnamed_.get());
-            if (::linkat(AT_FDCWD, self.c_str(), infoFd_, infoName.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (::linkat(AT_FDCWD, self.c_str(), infoFd_, infoName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                unnamed_.Reset();
+                name_ = infoName;
+                return Status::Ok();
+            }
+            if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
                 return Status::Error(errno, path, "link trash info");
             }
-            unnamed_.Reset();
-        } else {
-            UniqueFd fd(::openat(infoFd_, infoName.c_str(),
-                                 O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (!fd.valid()) return Status::Error(errno, path, "create trash info");
-            name_ = infoName;
-            Status written = WriteAll(fd.get(), content_, path);
-            if (!written) Remove();
-            return written;
+            unnamed_.Reset();  // no /proc (a bare chroot): written in place below instead
         }
+        UniqueFd fd(
+            ::openat(infoFd_, infoName.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid()) return Status::Error(errno, path, "create trash info");
         name_ = infoName;
-        return Status::Ok();
+        Status written = WriteAll(fd.get(), content_, path);
+        if (!written) Remove();
+        return written;
     }
 
     // The entry is in files/: the info file stays.
