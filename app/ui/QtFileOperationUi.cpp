@@ -1,0 +1,298 @@
+#include "app/ui/QtFileOperationUi.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "app/ui/FileOperationTexts.h"
+
+namespace vask {
+
+namespace text = file_operation_text;
+
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+constexpr int kPathWidth = 440;
+
+struct Choice {
+    std::string label;
+    QMessageBox::ButtonRole role;
+    const char* objectName;
+};
+
+// A question box with Vask's own button texts (the Qt translation may be missing); the first choice is the
+// default. Returns the index of the choice clicked; Escape and the close box give escapeIndex.
+std::size_t Ask(QWidget* parent, const std::string& caption, const std::string& message,
+                const std::string& detail, const std::vector<Choice>& choices, std::size_t escapeIndex) {
+    QMessageBox box(QMessageBox::Question, FromUtf8(caption), FromUtf8(message), QMessageBox::NoButton,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    if (!detail.empty()) box.setInformativeText(FromUtf8(detail));
+    std::vector<QPushButton*> buttons;
+    for (const Choice& choice : choices) {
+        QPushButton* button = box.addButton(FromUtf8(choice.label), choice.role);
+        button->setObjectName(QString::fromLatin1(choice.objectName));
+        buttons.push_back(button);
+    }
+    box.setDefaultButton(buttons.front());
+    box.setEscapeButton(buttons[escapeIndex]);
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) return i;
+    }
+    return escapeIndex;
+}
+
+// The failures as rows; texts are made when a row is drawn, so thousands of failures cost nothing up front.
+class FailureModel : public QAbstractTableModel {
+  public:
+    explicit FailureModel(const std::vector<FileOperationFailure>& failures, QObject* parent)
+        : QAbstractTableModel(parent), failures_(failures) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : static_cast<int>(failures_.size());
+    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : 2;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return QVariant();
+        const FileOperationFailure& failure = failures_[static_cast<std::size_t>(index.row())];
+        return FromUtf8(index.column() == 0 ? text::FailurePath(failure) : text::FailureReason(failure));
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
+        return FromUtf8(section == 0 ? text::ReportPathHeader() : text::ReportReasonHeader());
+    }
+
+  private:
+    const std::vector<FileOperationFailure>& failures_;
+};
+
+}  // namespace
+
+// Shown with show(), not exec(): the engine keeps the thread and pumps events through Progress.
+class FileProgressWindow : public QDialog {
+  public:
+    explicit FileProgressWindow(QWidget* parent) : QDialog(parent) {
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+        // Application-modal: while events are pumped, nothing else of Vask may start (a second Delete).
+        setWindowModality(Qt::ApplicationModal);
+        count_ = new QLabel(this);
+        bar_ = new QProgressBar(this);
+        bar_->setRange(0, 1000);
+        bar_->setTextVisible(false);
+        path_ = new QLabel(this);
+        path_->setFixedWidth(kPathWidth);
+        path_->setTextFormat(Qt::PlainText);
+        cancel_ = new QPushButton(FromUtf8(text::CancelLabel()), this);
+        cancel_->setObjectName(QStringLiteral("cancel"));
+        connect(cancel_, &QPushButton::clicked, this, &FileProgressWindow::reject);
+
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(cancel_);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(path_);
+        layout->addWidget(bar_);
+        layout->addWidget(count_);
+        layout->addLayout(buttons);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+
+        idle_ = new QTimer(this);
+        idle_->setInterval(100);
+    }
+
+    void ShowState(std::size_t done, std::size_t total, const std::string& path) {
+        count_->setText(FromUtf8(text::ProgressCount(done, total)));
+        bar_->setValue(total == 0 ? 0 : static_cast<int>(done * 1000.0 / static_cast<double>(total)));
+        path_->setText(path_->fontMetrics().elidedText(FromUtf8(path), Qt::ElideMiddle, kPathWidth));
+    }
+
+    bool Cancelled() const { return cancelled_; }
+    QTimer& IdleTimer() { return *idle_; }
+
+    // Cancel, Escape and the close box: the engine stops at its next Progress call; until then the window
+    // stays, so the user sees the operation end rather than vanish in mid-file.
+    void reject() override {
+        cancelled_ = true;
+        cancel_->setEnabled(false);
+    }
+
+  private:
+    QLabel* count_;
+    QProgressBar* bar_;
+    QLabel* path_;
+    QPushButton* cancel_;
+    QTimer* idle_;
+    bool cancelled_ = false;
+};
+
+QtFileOperationUi::QtFileOperationUi(QWidget* parent, Clock& clock) : parent_(parent), clock_(clock) {}
+
+QtFileOperationUi::~QtFileOperationUi() {
+    delete window_.data();
+}
+
+QWidget* QtFileOperationUi::DialogParent() const {
+    if (window_ && window_->isVisible()) return window_.data();
+    return parent_.data();
+}
+
+QWidget* QtFileOperationUi::ProgressWindow() const {
+    return window_ && window_->isVisible() ? window_.data() : nullptr;
+}
+
+bool QtFileOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) {
+    ++insideCalls_;
+    const std::size_t answer = Ask(
+        DialogParent(), text::ConfirmCaption(items), text::ConfirmText(kind, items), std::string(),
+        {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
+    --insideCalls_;
+    if (answer == 0) {
+        confirmedKind_ = kind;
+    } else {
+        confirmedKind_.reset();
+    }
+    return answer == 0;
+}
+
+bool QtFileOperationUi::OfferCreateFolder(const std::string& folder) {
+    ++insideCalls_;
+    const std::size_t answer = Ask(
+        DialogParent(), "Vask", text::CreateFolderText(folder), std::string(),
+        {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
+    --insideCalls_;
+    return answer == 0;
+}
+
+ReplaceAnswer QtFileOperationUi::AskReplace(const std::string& /*source*/, const std::string& target) {
+    ++insideCalls_;
+    const std::size_t answer =
+        Ask(DialogParent(), text::ReplaceCaption(), text::ReplaceText(target), text::ReplaceDetail(target),
+            {{text::YesLabel(), QMessageBox::YesRole, "yes"},
+             {text::YesToAllLabel(), QMessageBox::YesRole, "yesToAll"},
+             {text::NoLabel(), QMessageBox::NoRole, "no"},
+             {text::CancelLabel(), QMessageBox::RejectRole, "cancel"}},
+            3);
+    --insideCalls_;
+    static constexpr ReplaceAnswer kAnswers[] = {ReplaceAnswer::Yes, ReplaceAnswer::YesToAll,
+                                                 ReplaceAnswer::No, ReplaceAnswer::Cancel};
+    return kAnswers[answer];
+}
+
+bool QtFileOperationUi::Progress(std::size_t done, std::size_t total, const std::string& path) {
+    const std::int64_t now = clock_.MonotonicMilliseconds();
+    if (done == 0) {
+        // Run confirms every kind but a move, right before its first Progress; without that it is a move.
+        kind_ = confirmedKind_.value_or(FileOperationKind::Move);
+        confirmedKind_.reset();
+        Finish();
+        startMs_ = now;
+        lastPumpMs_ = now;
+        return true;
+    }
+    if (window_ && window_->Cancelled()) {
+        Finish();
+        return false;
+    }
+    // One clock reading per file and nothing else: 100,000 quick deletes must not wait for the screen.
+    if (now - lastPumpMs_ < kPumpEveryMs) return true;
+    lastPumpMs_ = now;
+    if (!window_ && now - startMs_ >= kShowAfterMs) ShowProgressWindow(kind_);
+    if (window_) window_->ShowState(done, total, path);
+    ++insideCalls_;
+    // Before the modal window is up, a click would reach the main window in the middle of the operation;
+    // such input waits until the operation is over.
+    QCoreApplication::processEvents(window_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    --insideCalls_;
+    if (window_ && window_->Cancelled()) {
+        Finish();
+        return false;
+    }
+    return true;
+}
+
+void QtFileOperationUi::ShowProgressWindow(FileOperationKind kind) {
+    window_ = new FileProgressWindow(parent_.data());
+    window_->setWindowTitle(FromUtf8(text::ProgressTitle(kind)));
+    // The event loop running outside our calls means the engine has returned: the operation is over.
+    QObject::connect(&window_->IdleTimer(), &QTimer::timeout, window_.data(), [this] {
+        if (insideCalls_ == 0) Finish();
+    });
+    window_->IdleTimer().start();
+    window_->show();
+}
+
+void QtFileOperationUi::Finish() {
+    if (!window_) return;
+    FileProgressWindow* window = window_.data();
+    window_ = nullptr;
+    window->IdleTimer().stop();
+    window->hide();
+    // Later: Finish may run inside the window's own timer signal.
+    window->deleteLater();
+}
+
+void QtFileOperationUi::ReportFailures(FileOperationKind kind,
+                                       const std::vector<FileOperationFailure>& failures) {
+    Finish();
+    QDialog dialog(parent_.data());
+    dialog.setWindowTitle(FromUtf8(text::ReportTitle(kind)));
+
+    auto* icon = new QLabel(&dialog);
+    const int iconSize = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
+    icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(iconSize, iconSize));
+    auto* heading = new QLabel(FromUtf8(text::ReportHeading()), &dialog);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addWidget(heading, 1);
+
+    auto* list = new QTreeView(&dialog);
+    list->setObjectName(QStringLiteral("failures"));
+    list->setModel(new FailureModel(failures, list));
+    // Equal rows let the view skip measuring every row: thousands of failures open at once.
+    list->setUniformRowHeights(true);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setStretchLastSection(true);
+    list->header()->resizeSection(0, 400);
+
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* ok = buttons->addButton(FromUtf8(text::OkLabel()), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(top);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    dialog.resize(720, 360);
+
+    ++insideCalls_;
+    dialog.exec();
+    --insideCalls_;
+}
+
+}  // namespace vask
