@@ -60,10 +60,16 @@ Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOp
     SplitFolderAndName(item.path, folder, source.name);
     if (folder.empty() || source.name.empty()) return Status::Error(EINVAL, item.path, "open");
     // Component by component without following a link: a folder swapped for a link since the search fails
-    // here, and nothing outside the searched tree is reached.
-    auto opened = fileSystem_.OpenFolder(folder);
-    if (!opened) return ChangedSinceSearch(item.path);
-    source.folder = std::move(opened.value());
+    // here, and nothing outside the searched tree is reached. Results come folder by folder, so the folder
+    // opened for the previous file usually serves the next one too.
+    if (folder != openFolderPath_ || !openFolder_) {
+        FlushPendingFolder();
+        auto opened = fileSystem_.OpenFolder(folder);
+        if (!opened) return ChangedSinceSearch(item.path);
+        openFolder_ = std::move(opened.value());
+        openFolderPath_ = folder;
+    }
+    source.folder = openFolder_;
     auto status = source.folder->StatEntry(source.name);
     if (!status || !SameAsSearched(status.value(), item)) return ChangedSinceSearch(item.path);
     source.status = status.value();
@@ -174,6 +180,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
                                               const std::vector<FileOperationItem>& items,
                                               const std::string& targetFolder) {
     FileOperationOutcome outcome;
+    ForgetOpenFolder();
     if (kind != FileOperationKind::Move && !ui_.ConfirmStart(kind, items)) {
         outcome.cancelled = true;
         return outcome;
@@ -217,7 +224,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             status = source->folder->MoveToTrash(source->name, item.path);
         } else if (kind == FileOperationKind::Delete) {
             status = source->folder->RemoveFile(source->name);
-            if (status) source->folder->Sync();
+            openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
         } else {
             bool replace = replaceAll;
             auto existing = target.folder->StatEntry(source->name);
@@ -244,6 +251,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
         }
     }
+    FlushPendingFolder();
     if (kind == FileOperationKind::Trash) {
         const Status flushed = fileSystem_.FlushTrash();
         if (!flushed) outcome.failures.push_back(FileOperationFailure{"", flushed, false});
@@ -255,6 +263,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
 FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileOperationItem>& items,
                                                          const std::string& targetFolder) {
     FileOperationOutcome outcome;
+    ForgetOpenFolder();
     bool declined = false;
     auto opened = OpenTarget(targetFolder, false, declined);
     if (!opened) {
@@ -305,6 +314,7 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
 
 FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
     FileOperationOutcome outcome;
+    ForgetOpenFolder();
     std::set<std::string> disposed;
     for (const FileOperationItem& item : items) {
         if (disposed.count(item.path) != 0) {
@@ -314,14 +324,22 @@ FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<Fil
         auto source = OpenSource(item);
         Status status = source ? source->folder->RemoveFile(source->name) : source.status();
         if (status) {
-            source->folder->Sync();
+            openFolderNeedsSync_ = true;
             ++outcome.done;
             disposed.insert(item.path);
         } else {
             outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
         }
     }
+    FlushPendingFolder();
     return outcome;
+}
+
+void FileOperationEngine::FlushPendingFolder() {
+    // Removals are flushed once per folder, when the engine leaves it: a removal lost in a crash brings the
+    // file back, which loses nothing, and one flush per file would cost more than the removal itself.
+    if (openFolder_ && openFolderNeedsSync_) openFolder_->Sync();
+    openFolderNeedsSync_ = false;
 }
 
 }  // namespace vask

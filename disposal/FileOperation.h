@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -104,10 +105,21 @@ class FileOperationEngine {
     Result<Target> OpenTarget(const std::string& folder, bool offerToCreate, bool& declined);
     void RemoveLeftoverTemporaries(Directory& folder);
     std::string TemporaryName(const std::string& name);
+    // Flushes the removals made in the folder at hand (once per folder).
+    void FlushPendingFolder();
+    // Each run starts from scratch: a folder opened by an earlier run may have changed since.
+    void ForgetOpenFolder() {
+        openFolder_.reset();
+        openFolderPath_.clear();
+        openFolderNeedsSync_ = false;
+    }
 
     FileSystem& fileSystem_;
     FileOperationUi& ui_;
     std::mt19937 random_;
+    std::shared_ptr<Directory> openFolder_;  // the folder of the file at hand, kept for the next file
+    std::string openFolderPath_;
+    bool openFolderNeedsSync_ = false;
 };
 
 // Splits an absolute path into its folder (ending in "/") and its last name. Empty name for a folder path.

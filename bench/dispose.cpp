@@ -1,0 +1,147 @@
+// Disposal speed through the file-operation engine (no dialogs): 10,000 small files to the trash against
+// trash-put (Debian trash-cli), and 100,000 files deleted permanently against rm -f, on the same kind of
+// files in the same run.
+//
+// Usage: dispose [TRASH_COUNT [DELETE_COUNT]]. Everything happens in a fresh folder under $TMPDIR (else
+// /tmp); both trashes are homes of their own there, never the user's. Printed last, ours / theirs:
+//   trash_ratio_vs_trash_put=<x>   (target at most 0.5)
+//   delete_ratio_vs_rm=<x>         (target at most 1.5)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "disposal/FileOperation.h"
+#include "platform/linux/PosixFileSystem.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Agrees to everything and never cancels: the engine's own cost, not a dialog's.
+class AgreeingUi : public vask::FileOperationUi {
+  public:
+    bool ConfirmStart(vask::FileOperationKind, const std::vector<vask::FileOperationItem>&) override {
+        return true;
+    }
+    bool OfferCreateFolder(const std::string&) override { return false; }
+    vask::ReplaceAnswer AskReplace(const std::string&, const std::string&) override {
+        return vask::ReplaceAnswer::No;
+    }
+    bool Progress(std::size_t, std::size_t, const std::string&) override { return true; }
+    void ReportFailures(vask::FileOperationKind,
+                        const std::vector<vask::FileOperationFailure>& failures) override {
+        std::fprintf(stderr, "%zu failures, first: %s\n", failures.size(),
+                     failures.front().status.ToString().c_str());
+    }
+};
+
+// Makes count small files in a new folder spread over subfolders of 1,000; returns their paths.
+std::vector<std::string> MakeFiles(const std::string& folder, int count) {
+    std::vector<std::string> paths;
+    ::mkdir(folder.c_str(), 0755);
+    const std::string content(120, 'x');
+    for (int i = 0; i < count; ++i) {
+        const std::string sub = folder + "/d" + std::to_string(i / 1000);
+        if (i % 1000 == 0) ::mkdir(sub.c_str(), 0755);
+        const std::string path = sub + "/f" + std::to_string(i) + ".tmp";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, content.data(), content.size()) < 0) {
+            std::perror(path.c_str());
+            std::exit(1);
+        }
+        ::close(fd);
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+// The items the search would have made of these paths.
+std::vector<vask::FileOperationItem> ItemsOf(const std::vector<std::string>& paths) {
+    std::vector<vask::FileOperationItem> items;
+    for (const std::string& path : paths) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        items.push_back(vask::FileOperationItem{
+            path, static_cast<std::uint64_t>(st.st_size),
+            vask::FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}});
+    }
+    return items;
+}
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs a shell command, returns its wall time or -1 when it failed.
+double TimeShell(const std::string& command) {
+    const auto start = Clock::now();
+    const int status = std::system(command.c_str());
+    return status == 0 ? Seconds(start) : -1;
+}
+
+std::size_t CountEntries(const std::string& folder) {
+    std::string command = "find '" + folder + "' -type f | wc -l";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::size_t count = 0;
+    if (pipe && std::fscanf(pipe, "%zu", &count) != 1) count = 0;
+    if (pipe) ::pclose(pipe);
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int trashCount = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int deleteCount = argc > 2 ? std::atoi(argv[2]) : 100000;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/vask-dispose-XXXXXX";
+    if (::mkdtemp(base.data()) == nullptr) return 1;
+    AgreeingUi ui;
+
+    // Trash: ours through the engine into a home of its own, theirs with trash-put into another.
+    vask::TrashContext context;
+    context.homeTrash = base + "/home-ours/.local/share/Trash";
+    context.userId = ::geteuid();
+    ::mkdir((base + "/home-ours").c_str(), 0700);
+    ::mkdir((base + "/home-ours/.local").c_str(), 0700);
+    ::mkdir((base + "/home-ours/.local/share").c_str(), 0700);
+    vask::PosixFileSystem fs(context);
+    vask::FileOperationEngine engine(fs, ui);
+    const auto ourItems = ItemsOf(MakeFiles(base + "/trash-ours", trashCount));
+    auto start = Clock::now();
+    const auto trashed = engine.Run(vask::FileOperationKind::Trash, ourItems, "");
+    const double oursTrash = Seconds(start);
+    MakeFiles(base + "/trash-theirs", trashCount);
+    const std::string home = base + "/home-theirs";
+    ::mkdir(home.c_str(), 0700);
+    const double theirsTrash =
+        TimeShell("cd '" + base + "/trash-theirs' && HOME='" + home + "' XDG_DATA_HOME='" + home +
+                  "/.local/share' find . -type f -print0 | HOME='" + home + "' XDG_DATA_HOME='" + home +
+                  "/.local/share' xargs -0 trash-put");
+    std::printf("trash: ours %zu files in %.3f s (%zu in our trash), trash-put %.3f s (%zu in its trash)\n",
+                trashed.done, oursTrash, CountEntries(context.homeTrash + "/files"), theirsTrash,
+                CountEntries(home + "/.local/share/Trash/files"));
+
+    // Permanent deletion: ours through the engine, theirs rm -f with all paths through xargs.
+    const auto deleteItems = ItemsOf(MakeFiles(base + "/delete-ours", deleteCount));
+    start = Clock::now();
+    const auto deleted = engine.Run(vask::FileOperationKind::Delete, deleteItems, "");
+    const double oursDelete = Seconds(start);
+    MakeFiles(base + "/delete-theirs", deleteCount);
+    const double theirsDelete =
+        TimeShell("cd '" + base + "/delete-theirs' && find . -type f -print0 | xargs -0 rm -f");
+    std::printf("delete: ours %zu files in %.3f s (%zu left), rm -f %.3f s (%zu left)\n", deleted.done,
+                oursDelete, CountEntries(base + "/delete-ours"), theirsDelete,
+                CountEntries(base + "/delete-theirs"));
+
+    if (std::system(("rm -rf '" + base + "'").c_str()) != 0) std::perror("rm");
+    if (theirsTrash > 0) std::printf("trash_ratio_vs_trash_put=%.3f\n", oursTrash / theirsTrash);
+    if (theirsDelete > 0) std::printf("delete_ratio_vs_rm=%.3f\n", oursDelete / theirsDelete);
+    return 0;
+}
