@@ -4,12 +4,15 @@
 #include <QAudioDevice>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+
+#include "platform/WaveHeader.h"
 
 namespace vask {
 
@@ -19,45 +22,23 @@ namespace {
 // the sound's own length.
 constexpr std::int64_t kMarginMs = 5000;
 
-std::uint32_t LittleEndian32(const QByteArray& bytes, qsizetype at) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
-    return value;
-}
-
 }  // namespace
 
-std::optional<std::int64_t> QtSoundPlayer::WaveDurationMs(const std::string& wavePath) {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(wavePath)));
-    if (wavePath.empty() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray head = file.read(12);
-    if (head.size() != 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return std::nullopt;
-    std::uint32_t byteRate = 0;
-    // Chunks follow one another, each "id" + little-endian size + data padded to an even length.
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(8);
-        if (chunk.size() != 8) break;
-        const std::uint32_t size = LittleEndian32(chunk, 4);
-        const qint64 dataStart = file.pos();
-        if (chunk.startsWith("fmt ")) {
-            const QByteArray format = file.read(16);
-            if (format.size() != 16) return std::nullopt;
-            byteRate = LittleEndian32(format, 8);
-        } else if (chunk.startsWith("data")) {
-            if (byteRate == 0) return std::nullopt;
-            // A size the file does not hold (a stream written without its final size) counts as far as the
-            // file goes.
-            const std::int64_t held = std::min<std::int64_t>(size, file.size() - dataStart);
-            return held * 1000 / byteRate;
-        }
-        if (!file.seek(dataStart + size + (size & 1))) break;
-    }
-    return std::nullopt;
+std::optional<std::int64_t> QtSoundPlayer::FileDurationMs(const std::string& wavePath) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(wavePath));
+    // Only a regular file: opening a FIFO chosen by mistake would wait for a writer for ever.
+    if (wavePath.empty() || !QFileInfo(path).isFile()) return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    auto readAt = [&file](std::uint64_t offset, std::size_t count) {
+        if (!file.seek(static_cast<qint64>(offset))) return std::string();
+        return file.read(static_cast<qint64>(count)).toStdString();
+    };
+    return vask::WaveDurationMs(readAt, static_cast<std::uint64_t>(file.size()));
 }
 
 void QtSoundPlayer::PlayToEnd(const std::string& wavePath) {
-    const std::optional<std::int64_t> duration = WaveDurationMs(wavePath);
+    const std::optional<std::int64_t> duration = FileDurationMs(wavePath);
     // Without an output device QSoundEffect "plays" into nothing until its buffer times out; the sound
     // cannot be played, so the beep says the command has ended.
     if (!duration || QMediaDevices::defaultAudioOutput().isNull()) {

@@ -17,9 +17,9 @@ class QtSoundPlayer : public SoundPlayer {
     // is no readable WAVE, or that Qt reports it cannot play, gives QApplication::beep() instead.
     void PlayToEnd(const std::string& wavePath) override;
 
-    // The playing time of a RIFF WAVE file in milliseconds: the "data" chunk's size (cut to what the file
-    // holds) over the "fmt " chunk's byte rate. Empty when the file cannot be read or is no WAVE.
-    static std::optional<std::int64_t> WaveDurationMs(const std::string& wavePath);
+    // The playing time of the WAVE file in milliseconds (platform/WaveHeader.h); empty when the file cannot
+    // be read or is no WAVE.
+    static std::optional<std::int64_t> FileDurationMs(const std::string& wavePath);
 };
 
 }  // namespace vask
