@@ -113,15 +113,6 @@ TEST_F(DeletionLogTest, AnUnwritableCurrentFolderWritesNothingAndDoesNotFail) {
     Add("/a", 1);
     EXPECT_EQ(WriteDeletionLog(fs, clock, state, false, false).code(), EACCES);
     EXPECT_EQ(fs.Find("/cwd/Vask.Log"), nullptr);
-
-    fs.FailNthCall(FsOperation::OpenCurrentFolder, 1, ENOENT);
-    EXPECT_FALSE(WriteDeletionLog(fs, clock, state, false, false).ok());
-}
-
-TEST_F(DeletionLogTest, ACloseErrorIsReportedWhenEverythingElseWorked) {
-    Add("/a", 1);
-    fs.FailNthCall(FsOperation::CloseFile, 1, EDQUOT);
-    EXPECT_EQ(WriteDeletionLog(fs, clock, state, false, false).code(), EDQUOT);
 }
 
 }  // namespace
