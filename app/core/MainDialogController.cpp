@@ -80,6 +80,19 @@ void MainDialogController::FillDriveList() {
     vask::FillDriveList(ports_.view, ports_.volumes, settings_.bFixed != 0);
 }
 
+void MainDialogController::AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver,
+                                          SoundPlayer& sound) {
+    deleteCommand_ = std::make_unique<DeleteCommand>(
+        DeleteCommandPorts{ports_.view, ports_.prompter, ports_.fileSystem, operationUi, archiver, sound,
+                           ports_.clock},
+        state_, settings_, store_, [this] { return ParsePatternText(); });
+}
+
+void MainDialogController::OnDelete() {
+    if (searching_ || !deleteCommand_) return;
+    deleteCommand_->OnDelete(bSilent);
+}
+
 void MainDialogController::ClearResults() {
     state_.results.Clear();
     state_.sizeFoundTotal = 0;

@@ -8,15 +8,20 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "disposal/DeleteCommand.h"
+#include "disposal/FileOperation.h"
+#include "platform/ArchiverLibrary.h"
 #include "platform/Clock.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Launcher.h"
 #include "platform/ProfileStore.h"
 #include "platform/Prompter.h"
+#include "platform/SoundPlayer.h"
 #include "platform/Volumes.h"
 #include "search/FolderWalker.h"
 #include "search/MainView.h"
@@ -53,8 +58,14 @@ class MainDialogController {
     // order. Returns RestoreDriveChecks' answer (true: the drive environment changed).
     bool Start();
 
+    // The ports of the delete command; Delete does nothing until they are attached. They must outlive the
+    // controller.
+    void AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver, SoundPlayer& sound);
+
     // Search button 1029.
     void OnSearch();
+    // Delete button 1000 (and the end of an unattended run, with bSilent set).
+    void OnDelete();
     // Splits the pattern box text into listPattern, asks once when a piece is "*.*" (No empties the list),
     // and returns the number of patterns. A piece that cannot name a file in a folder (holds "/", or is "."
     // or "..") makes the whole text unusable: the list is emptied and 0 returned.
@@ -85,6 +96,9 @@ class MainDialogController {
     // True from the start of RunSearch to its end: Cancel, Escape and closing are refused.
     bool IsSearching() const { return searching_; }
 
+    // Started for an unattended run: the delete command asks no move confirmation and logs "Silent".
+    bool bSilent = false;
+
     SearchState& State() { return state_; }
     const SearchState& State() const { return state_; }
     ProfileSettings& Settings() { return settings_; }
@@ -102,6 +116,7 @@ class MainDialogController {
     SettingsStore store_;
     SearchState state_;
     bool searching_ = false;
+    std::unique_ptr<DeleteCommand> deleteCommand_;
 };
 
 }  // namespace vask

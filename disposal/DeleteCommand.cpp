@@ -1,0 +1,189 @@
+#include "disposal/DeleteCommand.h"
+
+#include <utility>
+
+#include "disposal/Compression.h"
+#include "disposal/CreateFolderPath.h"
+#include "disposal/DeletionLog.h"
+
+namespace vask {
+
+namespace {
+
+constexpr const char* kBadPatternMessage = "削除ﾌｧｲﾙを正確に入力してください。";
+constexpr const char* kSearchFirstText = "まず検索してください。";
+constexpr const char* kNothingTickedText = "何も選択されていません。";
+constexpr const char* kAbortedText = "処理が中止されました。";
+constexpr const char* kMovedText = "ﾌｧｲﾙ移動が終りました。";
+constexpr const char* kDeletedText = "ﾌｧｲﾙ削除が終りました。";
+constexpr const char* kBadMethodMessage =
+    "削除方法の設定が正しくありません。\nｵﾌﾟｼｮﾝ設定で削除方法を選び直してください。";
+constexpr const char* kNoMoveFolderMessage =
+    "移動先のﾌｫﾙﾀﾞが設定されていません。\nｵﾌﾟｼｮﾝ設定で移動先を設定してください。";
+constexpr const char* kNoArchiveFolderMessage =
+    "圧縮先のﾌｫﾙﾀﾞが設定されていません。\nｵﾌﾟｼｮﾝ設定で圧縮先を設定してください。";
+
+std::string Replace(std::string text, const std::string& marker, const std::string& value) {
+    const std::size_t at = text.find(marker);
+    if (at != std::string::npos) text.replace(at, marker.size(), value);
+    return text;
+}
+
+// A folder setting without its trailing separator, as the messages show it.
+std::string WithoutTrailingSlash(std::string folder) {
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+std::string GetFileNamePart(const std::string& path) {
+    std::string folder, name;
+    SplitFolderAndName(path, folder, name);
+    return name;
+}
+
+DeleteCommand::DeleteCommand(DeleteCommandPorts ports, SearchState& state, ProfileSettings& settings,
+                             SettingsStore& store, std::function<int()> parsePatternText)
+    : ports_(ports),
+      state_(state),
+      settings_(settings),
+      store_(store),
+      parsePatternText_(std::move(parsePatternText)) {}
+
+std::vector<FileOperationItem> DeleteCommand::TickedItems() const {
+    std::vector<FileOperationItem> items;
+    for (std::size_t i = 0; i < state_.results.Size(); ++i) {
+        const SearchResultEntry& entry = state_.results[i];
+        if (entry.checkState != 1) continue;
+        std::string path(entry.Path());
+        path.erase(0, path.find_first_not_of(" \t"));
+        items.push_back(FileOperationItem{std::move(path), entry.size, entry.identity});
+    }
+    return items;
+}
+
+void DeleteCommand::Abort() {
+    ports_.view.SetControlEnabled(control::kDelete, false);
+    state_.results.Clear();
+    ports_.view.ResultsChanged();
+    ports_.view.ShowStatusText(kAbortedText);
+}
+
+std::string DeleteCommand::SettingsProblem() const {
+    switch (settings_.nTrush) {
+        case kDisposeToTrash:
+        case kDisposeDelete:
+            return std::string();
+        case kDisposeMoveToFolder:
+            return settings_.strFolderEdit.empty() ? kNoMoveFolderMessage : std::string();
+        case kDisposeLzhArchive:
+            return settings_.strUnlhaEdit.empty() ? kNoArchiveFolderMessage : std::string();
+        default:
+            return kBadMethodMessage;
+    }
+}
+
+bool DeleteCommand::ConfirmMove() {
+    Prompt prompt;
+    prompt.buttons = PromptButtons::YesNo;
+    prompt.icon = PromptIcon::Question;
+    if (state_.results.Size() == 1) {
+        prompt.caption = "ﾌｧｲﾙの移動の確認";
+        prompt.text = "'" + GetFileNamePart(std::string(state_.results[0].Path())) + "' を " +
+                      settings_.strFolderEdit + " に移してもよろしいですか?";
+    } else {
+        prompt.caption = "複数のﾌｧｲﾙ移動の確認";
+        prompt.text = "これらの " + std::to_string(state_.results.Size()) + " 個のﾌｧｲﾙを " +
+                      settings_.strFolderEdit + " に移してもよろしいですか?";
+    }
+    return ports_.prompter.Ask(prompt) != PromptAnswer::Yes;
+}
+
+bool DeleteCommand::EnsureArchiveFolder() {
+    if (ports_.fileSystem.OpenFolder(settings_.strUnlhaEdit)) return false;
+    const std::string folder = WithoutTrailingSlash(settings_.strUnlhaEdit);
+    const PromptAnswer answer =
+        ports_.prompter.Ask(Prompt{Replace("ﾌｫﾙﾀﾞ %s は存在しません。\n作成しますか?", "%s", folder), "",
+                                   PromptButtons::YesNo, PromptIcon::Question});
+    if (answer != PromptAnswer::Yes) return true;
+    if (!CreateFolderPath(ports_.fileSystem, settings_.strUnlhaEdit)) {
+        ports_.prompter.Ask(Prompt{Replace("ﾌｫﾙﾀﾞ %s が作成できません。", "%s", folder), "",
+                                   PromptButtons::Ok, PromptIcon::Stop});
+        return true;
+    }
+    return false;
+}
+
+int DeleteCommand::DisposeInteractive() {
+    FileOperationEngine engine(ports_.fileSystem, ports_.operationUi);
+    switch (settings_.nTrush) {
+        case kDisposeToTrash:
+            return engine.Run(FileOperationKind::Trash, TickedItems(), "").Result();
+        case kDisposeMoveToFolder:
+            return engine.Run(FileOperationKind::Move, TickedItems(), settings_.strFolderEdit).Result();
+        case kDisposeDelete:
+            return engine.Run(FileOperationKind::Delete, TickedItems(), "").Result();
+        case kDisposeLzhArchive:
+            return CompressToArchive(ports_.fileSystem, ports_.archiver, ports_.prompter, ports_.clock,
+                                     state_, settings_.strUnlhaEdit);
+        default:
+            return 1;  // refused before it gets here; never dispose of anything by an unknown method
+    }
+}
+
+int DeleteCommand::DisposeUnattended() {
+    FileOperationEngine engine(ports_.fileSystem, ports_.operationUi);
+    switch (settings_.nTrush) {
+        case kDisposeMoveToFolder:
+            return engine.MoveUnattended(TickedItems(), settings_.strFolderEdit).Result();
+        case kDisposeDelete:
+            return engine.DeleteUnattended(TickedItems()).Result();
+        default:
+            return DisposeInteractive();  // trash and archive run the same way with or without a user
+    }
+}
+
+void DeleteCommand::OnDelete(bool silent) {
+    if (parsePatternText_() <= 0) {
+        ports_.prompter.Ask(Prompt{kBadPatternMessage, "", PromptButtons::Ok, PromptIcon::Exclamation});
+        ports_.view.SetFocusTo(control::kPatternBox);
+        state_.results.Clear();
+        ports_.view.ResultsChanged();
+        ports_.view.SetControlEnabled(control::kDelete, false);
+        return;
+    }
+    std::size_t ticked = 0;
+    for (std::size_t i = 0; i < state_.results.Size(); ++i)
+        ticked += state_.results[i].checkState != 0;
+
+    if (state_.results.Empty()) {
+        ports_.view.ShowStatusText(kSearchFirstText);
+    } else if (ticked == 0) {
+        ports_.view.SetControlEnabled(control::kDelete, false);
+        ports_.view.ShowStatusText(kNothingTickedText);
+        return;
+    } else {
+        // A method or folder the command cannot act on is refused before anything is touched.
+        if (const std::string problem = SettingsProblem(); !problem.empty()) {
+            ports_.prompter.Ask(Prompt{problem, "", PromptButtons::Ok, PromptIcon::Exclamation});
+            ports_.view.SetControlEnabled(control::kDelete, false);
+            ports_.view.ShowStatusText(kAbortedText);
+            return;
+        }
+        if (settings_.nTrush == kDisposeMoveToFolder && !silent && ConfirmMove()) return Abort();
+        if (settings_.nTrush == kDisposeLzhArchive && EnsureArchiveFolder()) return Abort();
+        const int result = silent ? DisposeUnattended() : DisposeInteractive();
+        if (result != 0) return Abort();
+        ports_.view.ShowStatusText(settings_.nTrush == kDisposeMoveToFolder ? kMovedText : kDeletedText);
+        if (settings_.bLog != 0) {
+            WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0, silent);
+        }
+        ports_.view.SetControlEnabled(control::kDelete, false);
+    }
+    store_.SaveAndReloadProfile();
+    if (settings_.bWave != 0) ports_.sound.PlayToEnd(settings_.strWaveEdit);
+    ports_.view.SetFocusTo(control::kSearch);
+}
+
+}  // namespace vask

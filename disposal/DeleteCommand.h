@@ -1,0 +1,70 @@
+// The delete command: disposes of the ticked results of the last search by the chosen method (trash, move
+// into a folder, permanent deletion, LZH archive), interactively or in an unattended run, then reports the
+// outcome in the status line, writes the deletion log, saves the settings and plays the closing sound.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disposal/FileOperation.h"
+#include "platform/ArchiverLibrary.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Prompter.h"
+#include "platform/SoundPlayer.h"
+#include "search/FolderWalker.h"
+#include "search/MainView.h"
+#include "settings/ProfileSettings.h"
+#include "settings/SettingsStore.h"
+
+namespace vask {
+
+// What the delete command works with. All must outlive the command.
+struct DeleteCommandPorts {
+    MainView& view;
+    Prompter& prompter;
+    FileSystem& fileSystem;
+    FileOperationUi& operationUi;
+    ArchiverLoader& archiver;
+    SoundPlayer& sound;
+    Clock& clock;
+};
+
+// The file name with its extension, without the folders.
+std::string GetFileNamePart(const std::string& path);
+
+class DeleteCommand {
+  public:
+    // parsePatternText parses the pattern box again (it may ask its "*.*" question) and returns the count.
+    DeleteCommand(DeleteCommandPorts ports, SearchState& state, ProfileSettings& settings,
+                  SettingsStore& store, std::function<int()> parsePatternText);
+
+    // The Delete button; also the end of an unattended run (silent: no move confirmation, the unattended
+    // procedures, the log's Silent tag).
+    void OnDelete(bool silent);
+
+    // Method 1: true when the user declined the move.
+    bool ConfirmMove();
+    // Method 3: true when the command must stop (the folder is missing and not to be, or cannot be, made).
+    bool EnsureArchiveFolder();
+    // 0 when done; non-zero when cancelled or anything failed.
+    int DisposeInteractive();
+    int DisposeUnattended();
+
+  private:
+    std::vector<FileOperationItem> TickedItems() const;
+    // Stops the command after a refusal, a decline or a failure: empty list, Delete off, "aborted".
+    void Abort();
+    // A setting the command cannot act on (a method outside 0..3, an empty folder): the message to show, or
+    // "".
+    std::string SettingsProblem() const;
+
+    DeleteCommandPorts ports_;
+    SearchState& state_;
+    ProfileSettings& settings_;
+    SettingsStore& store_;
+    std::function<int()> parsePatternText_;
+};
+
+}  // namespace vask
