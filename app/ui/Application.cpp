@@ -8,7 +8,10 @@
 #include "app/core/MainDialogController.h"
 #include "app/ui/DesktopLauncher.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/QtFileOperationUi.h"
 #include "app/ui/QtPrompter.h"
+#include "app/ui/QtSoundPlayer.h"
+#include "platform/linux/DlopenArchiverLoader.h"
 #include "platform/linux/LinuxVolumeSource.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/ProcessEnvironment.h"
@@ -41,6 +44,10 @@ int RunVask(int argc, char** argv) {
     MainDialogController controller(
         MainDialogPorts{window, prompter, clock, fileSystem, environment, volumes, launcher, *profile});
     window.Bind(controller);
+    QtFileOperationUi operationUi(&window, clock);
+    DlopenArchiverLoader archiver;
+    QtSoundPlayer sound;
+    controller.AttachDisposal(operationUi, archiver, sound);
 
     controller.Start();
     window.exec();
