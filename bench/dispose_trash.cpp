@@ -1,12 +1,13 @@
 // Trash speed: our freedesktop.org trash against trash-put (Debian trash-cli) on the same kind of files.
 //
-// Usage: dispose_trash [COUNT]   (default 10,000)
-// In a fresh folder under $TMPDIR (else /tmp) it makes COUNT small files for each side, then times
+// Usage: dispose_trash [COUNT [ROUNDS]]   (default 10,000 files, 3 rounds)
+// In a fresh folder under $TMPDIR (else /tmp) each round makes COUNT small files for each side, then times
 //   - FreedesktopTrash::Trash on each of ours, one session, with the final Flush, into a home trash of its
 //   own;
 //   - one trash-put with all of theirs as arguments, HOME and XDG_DATA_HOME pointed at another fresh home.
-// Both trashes are then checked to hold COUNT entries with COUNT info files. The ratio (ours / theirs, target
-// at most 0.5) is printed last as trash_ratio_vs_trash_put=<x>.
+// Both trashes are then checked to hold COUNT entries with COUNT info files. The best round of each side is
+// compared (other work on the machine delays fsync, which only our side does), and the ratio (ours / theirs,
+// target at most 0.5) is printed last as trash_ratio_vs_trash_put=<x>.
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -115,35 +116,54 @@ bool Holds(const std::string& trash, int count) {
     return false;
 }
 
+// One round: fresh files and fresh homes for both sides under root/round<n>; false when anything failed.
+bool Round(const std::string& root, int count, double& ours, double& theirs) {
+    if (::mkdir(root.c_str(), 0755) != 0 || !MakeFiles(root + "/ours", "ours", count) ||
+        !MakeFiles(root + "/theirs", "theirs", count)) {
+        std::fprintf(stderr, "could not create the files under %s\n", root.c_str());
+        return false;
+    }
+    ::sync();  // both sides start without the other's writes pending
+    theirs = TimeTrashPut(root, count);
+    if (theirs <= 0) {
+        std::fprintf(stderr, "trash-put failed or is missing (Debian package trash-cli)\n");
+        return false;
+    }
+    ::sync();
+    ours = TimeOurs(root, count);
+    return ours > 0 && Holds(root + "/home-ours/.local/share/Trash", count) &&
+           Holds(root + "/home-theirs/.local/share/Trash", count);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     const char* base = std::getenv("TMPDIR");
     std::string root = std::string(base && base[0] == '/' ? base : "/tmp") + "/vask-bench-trash-XXXXXX";
-    if (count <= 0 || ::mkdtemp(root.data()) == nullptr) {
-        std::fprintf(stderr, "usage: dispose_trash [COUNT]; a temporary folder is needed\n");
+    if (count <= 0 || rounds <= 0 || ::mkdtemp(root.data()) == nullptr) {
+        std::fprintf(stderr, "usage: dispose_trash [COUNT [ROUNDS]]; a temporary folder is needed\n");
         return 2;
     }
-    int result = 1;
-    if (!MakeFiles(root + "/ours", "ours", count) || !MakeFiles(root + "/theirs", "theirs", count)) {
-        std::fprintf(stderr, "could not create the files under %s\n", root.c_str());
-    } else {
-        ::sync();  // both sides start from the same clean page cache state
-        const double theirs = TimeTrashPut(root, count);
-        const double ours = TimeOurs(root, count);
-        if (theirs <= 0) {
-            std::fprintf(stderr, "trash-put failed or is missing (Debian package trash-cli)\n");
-        } else if (ours > 0 && Holds(root + "/home-ours/.local/share/Trash", count) &&
-                   Holds(root + "/home-theirs/.local/share/Trash", count)) {
-            std::printf("files=%d\n", count);
-            std::printf("trash_seconds_ours=%.3f (%.1f us per file)\n", ours, ours * 1e6 / count);
-            std::printf("trash_seconds_trash_put=%.3f (%.1f us per file)\n", theirs, theirs * 1e6 / count);
-            std::printf("trash_ratio_vs_trash_put=%.3f\n", ours / theirs);
-            result = 0;
-        }
+    double bestOurs = 0, bestTheirs = 0;
+    bool ok = true;
+    for (int round = 0; ok && round < rounds; ++round) {
+        double ours = 0, theirs = 0;
+        ok = Round(root + "/round" + std::to_string(round), count, ours, theirs);
+        if (!ok) break;
+        std::printf("round %d: ours %.3f s, trash-put %.3f s\n", round + 1, ours, theirs);
+        if (round == 0 || ours < bestOurs) bestOurs = ours;
+        if (round == 0 || theirs < bestTheirs) bestTheirs = theirs;
+    }
+    if (ok) {
+        std::printf("files=%d rounds=%d (best of each side)\n", count, rounds);
+        std::printf("trash_seconds_ours=%.3f (%.1f us per file)\n", bestOurs, bestOurs * 1e6 / count);
+        std::printf("trash_seconds_trash_put=%.3f (%.1f us per file)\n", bestTheirs,
+                    bestTheirs * 1e6 / count);
+        std::printf("trash_ratio_vs_trash_put=%.3f\n", bestOurs / bestTheirs);
     }
     const std::string command = "rm -rf '" + root + "'";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", root.c_str());
-    return result;
+    return ok ? 0 : 1;
 }
