@@ -3,8 +3,9 @@
 //
 // Which trash folder:
 //   - the home trash ($XDG_DATA_HOME/Trash, else $HOME/.local/share/Trash) when the entry is on the same
-//     mount as the home trash; it is created 0700 when missing, and Trash, Trash/files and Trash/info are
-//     never opened through a symbolic link;
+//     mount as the home trash; it is created 0700 when missing (with any missing folder above it), and
+//     Trash, Trash/files and Trash/info are never opened through a symbolic link (the folders above Trash
+//     are the user's own layout and may be links, like a /home that links to /var/home);
 //   - otherwise, at the top directory of the entry's mount, $topdir/.Trash/$uid when $topdir/.Trash is a
 //     real folder (not a symbolic link) with the sticky bit and $uid in it is a folder of ours (created 0700
 //     when missing), else $topdir/.Trash-$uid (created 0700 when missing; refused when it is a symbolic link,
@@ -14,7 +15,10 @@
 //
 // One trashing, in order:
 //   1. the info file is written whole ("[Trash Info]", Path= with the original path's bytes percent-encoded,
-//      DeletionDate= in local time) to an unnamed file in info/ (O_TMPFILE) and flushed (fsync);
+//      DeletionDate= in local time) to an unnamed file in info/ (O_TMPFILE) and flushed (fsync). Path= is
+//      absolute in the home trash; in a topdir trash it is relative to the top directory (the standard's
+//      choice, right for removable media) when the original path is seen to lead to that top directory,
+//      else absolute;
 //   2. it is given its name "<stem>.trashinfo" without replacing anything (linkat); on a name in use the
 //      next stem is tried: "<name>", "<name>.2", "<name>.3", ... then random suffixes, a bounded number of
 //      times;
@@ -23,6 +27,7 @@
 //      EACCES, EROFS...) removes the info file again and leaves the entry untouched.
 //   Where the file system has no O_TMPFILE, step 1 and 2 become one: "<stem>.trashinfo" is created with
 //   O_EXCL, written and flushed, and removed again on any write or flush error.
+//   The files/ and info/ folders are flushed by Flush, once per run rather than once per entry.
 // A process killed at any point therefore leaves the entry complete in one place: in its folder, or in
 // files/ with its info file. The worst leftover is a complete info file without data (killed between steps 2
 // and 3); trash-list then lists the path although the file is still in its folder. Nothing half-written
