@@ -161,6 +161,7 @@ QWidget* QtFileOperationUi::ProgressWindow() const {
 }
 
 bool QtFileOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) {
+    Finish();  // asked before a new operation: a window left by the last one must not stand over it
     ++insideCalls_;
     const std::size_t answer = Ask(
         DialogParent(), text::ConfirmCaption(items), text::ConfirmText(kind, items), std::string(),
@@ -175,6 +176,7 @@ bool QtFileOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<F
 }
 
 bool QtFileOperationUi::OfferCreateFolder(const std::string& folder) {
+    Finish();
     ++insideCalls_;
     const std::size_t answer = Ask(
         DialogParent(), "Vask", text::CreateFolderText(folder), std::string(),
@@ -276,7 +278,7 @@ void QtFileOperationUi::ReportFailures(FileOperationKind kind,
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->header()->setStretchLastSection(true);
-    list->header()->resizeSection(0, 400);
+    list->header()->resizeSection(0, 380);
 
     auto* buttons = new QDialogButtonBox(&dialog);
     QPushButton* ok = buttons->addButton(FromUtf8(text::OkLabel()), QDialogButtonBox::AcceptRole);
@@ -288,7 +290,7 @@ void QtFileOperationUi::ReportFailures(FileOperationKind kind,
     layout->addLayout(top);
     layout->addWidget(list, 1);
     layout->addWidget(buttons);
-    dialog.resize(720, 360);
+    dialog.resize(780, 380);
 
     ++insideCalls_;
     dialog.exec();

@@ -11,9 +11,9 @@
 // - ReportFailures: a modal list of path and reason with an OK button.
 // Every box is modal; a question asked while the progress window shows is shown over it.
 //
-// The engine has no "finished" call: the progress window closes at ReportFailures, at the first Progress of
-// the next operation, at Finish(), or by itself as soon as the event loop runs outside these calls (the
-// operation has then returned).
+// The engine has no "finished" call: the progress window closes at ReportFailures, when the next operation
+// begins (ConfirmStart, OfferCreateFolder, Progress with done == 0), at Finish(), or by itself as soon as
+// the event loop runs outside these calls (the operation has then returned).
 #pragma once
 
 #include <QPointer>

@@ -301,7 +301,6 @@ class FileOperationUiTest : public QObject {
         QCOMPARE(Q(text::FailureReason(Failure("/a", ESTALE, "/a", true))),
                  Q("検索後に変更されたため処理しませんでした。"));
         QCOMPARE(Q(text::FailureReason(Failure("/a", EPERM, "/a"))), Q("ｱｸｾｽが拒否されました。"));
-        QCOMPARE(Q(text::FailureReason(Failure("/a", EACCES, "/a"))), Q("ｱｸｾｽが拒否されました。"));
         // A code without a text of ours: the system's text, never an empty reason.
         QCOMPARE(Q(text::FailureReason(Failure("/a", ENOTDIR, "/a"))),
                  Q(Status::Error(ENOTDIR, "", "").ErrorText()));
