@@ -402,37 +402,35 @@ TEST(FreedesktopTrashKill, EveryFileStaysWholeInOnePlace) {
                       "--gtest_filter=FreedesktopTrashKill.DISABLED_Helper");
             SCOPED_TRACE(std::string(call) + " #" + std::to_string(when) + (finished ? " (finished)" : ""));
             const std::string trash = tree.Path("Trash/");
-            std::set<std::string> files = List(trash + "files");
+            auto infoOf = [&](const std::string& path) {
+                return "[Trash Info]\nPath=" + PercentEncodePath(tree.Path(path)) +
+                       "\nDeletionDate=" + kDate + "\n";
+            };
+            // Each file exactly once: in place, or in files/ beside its complete info file.
+            const std::set<std::string> files = List(trash + "files");
             for (const auto& [path, content] : sources) {
                 int copies = Read(tree.Path(path)) == content;
-                for (const std::string& file : files)
-                    copies += Read(trash + "files/" + file) == content;
+                for (const std::string& file : files) {
+                    if (Read(trash + "files/" + file) != content) continue;
+                    ++copies;
+                    EXPECT_EQ(Read(trash + "info/" + file + ".trashinfo"), infoOf(path));
+                }
                 EXPECT_EQ(copies, 1) << path;
-                if (finished) {
-                    EXPECT_FALSE(Exists(tree.Path(path)));
-                }
+                EXPECT_TRUE(!finished || !Exists(tree.Path(path))) << path;
             }
+            // Every info file complete; one without data names a file still in place.
             for (const std::string& info : List(trash + "info")) {
-                ASSERT_TRUE(info.ends_with(".trashinfo")) << info;
                 const std::string text = Read(trash + "info/" + info);
-                const std::string stem = info.substr(0, info.size() - 10);
-                bool complete = false;
+                bool known = false;
                 for (const auto& [path, content] : sources) {
-                    if (text != "[Trash Info]\nPath=" + PercentEncodePath(tree.Path(path)) +
-                                    "\nDeletionDate=" + kDate + "\n") {
-                        continue;
-                    }
-                    complete = true;
-                    if (!files.count(stem)) {
-                        EXPECT_EQ(Read(tree.Path(path)), content)
-                            << "info without data, and no file in place";
-                        ++orphans;
-                    }
-                    files.erase(stem);
+                    if (text != infoOf(path)) continue;
+                    known = true;
+                    if (files.count(info.substr(0, info.size() - 10))) continue;
+                    EXPECT_EQ(Read(tree.Path(path)), content) << "info without data, and no file in place";
+                    ++orphans;
                 }
-                EXPECT_TRUE(complete) << info << ": " << text;
+                EXPECT_TRUE(known && info.ends_with(".trashinfo")) << info << ": " << text;
             }
-            EXPECT_EQ(files, std::set<std::string>{}) << "files without an info file";
             if (finished) {
                 // Each of these calls is made at least twice by two trashings: killed there at least twice.
                 EXPECT_GE(when, 3) << call << " was never interrupted";
