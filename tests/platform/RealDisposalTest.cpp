@@ -1,0 +1,129 @@
+// The file-operation engine on the real file system: moves across volumes (a tmpfs, a bind mount), a full
+// disk during the copy, and the trash of a home of its own.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "disposal/FileOperation.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
+#include "tests/platform/TempTree.h"
+
+namespace vask {
+namespace {
+
+using vask::testing::TempTree;
+
+// Unmounts at the end of the test, whatever happened.
+class Mount {
+  public:
+    Mount(const std::string& source, const std::string& target, const char* type, unsigned long flags,
+          const char* options)
+        : target_(target), ok_(::mount(source.c_str(), target.c_str(), type, flags, options) == 0) {}
+    ~Mount() {
+        if (ok_) ::umount2(target_.c_str(), MNT_DETACH);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    std::string target_;
+    bool ok_;
+};
+
+FileOperationItem ItemOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return FileOperationItem{
+        path, static_cast<std::uint64_t>(st.st_size),
+        FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}};
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class RealDisposalTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    }
+    TempTree tree;
+    PosixFileSystem fs;
+    ScriptedFileOperationUi ui;
+};
+
+TEST_F(RealDisposalTest, MoveToAnotherVolumeCopiesKeepsTimesAndRemovesTheSource) {
+    ASSERT_TRUE(tree.File("data/a.bak", std::string(200000, 'a'), 0640));
+    ASSERT_TRUE(tree.Folder("mnt"));
+    Mount tmpfs("tmpfs", tree.Path("mnt"), "tmpfs", 0, "size=1m");
+    if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimensat(AT_FDCWD, tree.Path("data/a.bak").c_str(), old, 0);
+    const FileOperationItem item = ItemOf(tree.Path("data/a.bak"));
+    FileOperationEngine engine(fs, ui);
+    EXPECT_EQ(engine.Run(FileOperationKind::Move, {item}, tree.Path("mnt/")).Result(), 0);
+    EXPECT_FALSE(Exists(tree.Path("data/a.bak")));
+    EXPECT_EQ(Read(tree.Path("mnt/a.bak")), std::string(200000, 'a'));
+    struct stat st;
+    ASSERT_EQ(::stat(tree.Path("mnt/a.bak").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(RealDisposalTest, AFullDiskKeepsTheSourceAndLeavesNothingBehind) {
+    ASSERT_TRUE(tree.File("data/big.bak", std::string(300000, 'b')));
+    ASSERT_TRUE(tree.File("data/small.bak", "s"));
+    ASSERT_TRUE(tree.Folder("mnt"));
+    Mount tmpfs("tmpfs", tree.Path("mnt"), "tmpfs", 0, "size=128k");
+    if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    FileOperationEngine engine(fs, ui);
+    const FileOperationOutcome outcome = engine.Run(
+        FileOperationKind::Move, {ItemOf(tree.Path("data/big.bak")), ItemOf(tree.Path("data/small.bak"))},
+        tree.Path("mnt/"));
+    EXPECT_NE(outcome.Result(), 0);
+    ASSERT_EQ(ui.failures.size(), 1u);
+    EXPECT_EQ(ui.failures[0].status.code(), ENOSPC);
+    EXPECT_EQ(Read(tree.Path("data/big.bak")), std::string(300000, 'b'));
+    EXPECT_FALSE(Exists(tree.Path("mnt/big.bak")));
+    EXPECT_TRUE(Exists(tree.Path("mnt/small.bak")));  // the next file still went
+    // No temporary copy is left in the folder.
+    DIR* dir = ::opendir(tree.Path("mnt").c_str());
+    ASSERT_NE(dir, nullptr);
+    int names = 0;
+    while (dirent* entry = ::readdir(dir))
+        names += entry->d_name[0] != '.';
+    ::closedir(dir);
+    EXPECT_EQ(names, 1);
+}
+
+TEST_F(RealDisposalTest, ABindMountOfTheSameVolumeTakesTheCopyPath) {
+    ASSERT_TRUE(tree.File("data/c.bak", "content"));
+    ASSERT_TRUE(tree.Folder("target"));
+    ASSERT_TRUE(tree.Folder("bound"));
+    Mount bind(tree.Path("target"), tree.Path("bound"), nullptr, MS_BIND, nullptr);
+    if (!bind.ok()) GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    FileOperationEngine engine(fs, ui);
+    EXPECT_EQ(
+        engine.Run(FileOperationKind::Move, {ItemOf(tree.Path("data/c.bak"))}, tree.Path("bound/")).Result(),
+        0);
+    EXPECT_EQ(Read(tree.Path("target/c.bak")), "content");
+    EXPECT_FALSE(Exists(tree.Path("data/c.bak")));
+}
+
+}  // namespace
+}  // namespace vask
