@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "platform/linux/TrashFolders.h"
