@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>  // renameat2, RENAME_NOREPLACE
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -277,21 +278,22 @@ Status FreedesktopTrash::Trash(int folderFd, const std::string& name, const std:
         auto found = FolderFor(folderFd, originalPath);
         if (!found) return found.status();
         Folder& folder = *found.value();
-        std::string shownPath = originalPath;
-        if (!folder.pathPrefix.empty() && originalPath.starts_with(folder.pathPrefix)) {
-            shownPath = originalPath.substr(folder.pathPrefix.size());
-        }
-        InfoFile info(folder.info.get(), folder.path + "info/",
-                      "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
-        Status prepared = info.Prepare(context_.unnamedInfoFiles);
-        // ENOENT: the trash folder we kept open was removed meanwhile (someone deleted the whole trash);
-        // open it afresh, once.
-        if (!prepared && prepared.code() == ENOENT && !retried) {
-            Forget(&folder);
-            continue;
-        }
-        if (!prepared) return prepared;
-        return MoveIn(folder, info, folderFd, name, originalPath);
+        Status result;
+        {
+            std::string shownPath = originalPath;
+            if (!folder.pathPrefix.empty() && originalPath.starts_with(folder.pathPrefix)) {
+                shownPath = originalPath.substr(folder.pathPrefix.size());
+            }
+            InfoFile info(
+                folder.info.get(), folder.path + "info/",
+                "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
+            result = info.Prepare(context_.unnamedInfoFiles);
+            if (result) result = MoveIn(folder, info, folderFd, name, originalPath);
+        }  // a failed info file is removed here, while its folder is still open
+        // A trash folder kept open since an earlier entry may have been removed meanwhile (someone emptied
+        // the trash by deleting it); it is opened afresh, once.
+        if (result || retried || !Removed(folder)) return result;
+        Forget(&folder);
     }
 }
 
@@ -325,6 +327,14 @@ Status FreedesktopTrash::MoveIn(Folder& folder, InfoFile& info, int folderFd, co
         if (error != EEXIST) return Status::Error(error, originalPath, "move to " + folder.path + "files/");
     }
     return Status::Error(EEXIST, folder.path + "info/", "find a free name in the trash");
+}
+
+bool FreedesktopTrash::Removed(const Folder& folder) {
+    struct stat st;
+    for (const trash::UniqueFd* fd : {&folder.files, &folder.info}) {
+        if (::fstat(fd->get(), &st) == 0 && st.st_nlink == 0) return true;
+    }
+    return false;
 }
 
 void FreedesktopTrash::Forget(Folder* folder) {

@@ -104,6 +104,7 @@ class FreedesktopTrash {
     Result<Folder*> FolderFor(int folderFd, const std::string& originalPath);
     Status MoveIn(Folder& folder, InfoFile& info, int folderFd, const std::string& name,
                   const std::string& originalPath);
+    static bool Removed(const Folder& folder);
     void Forget(Folder* folder);
 
     TrashContext context_;

@@ -211,6 +211,18 @@ TEST(FreedesktopTrash, SameNameTwiceGivesTwoEntriesAndATakenFilesNameIsSkipped) 
     EXPECT_EQ(restored, (std::multiset<std::string>{"first", "second", "third"}));
 }
 
+TEST(FreedesktopTrash, TrashRemovedDuringARunIsOpenedAfresh) {
+    Home home;
+    ASSERT_TRUE(home.tree.File("src/a.txt", "a") && home.tree.File("src/b.txt", "b"));
+    FreedesktopTrash trash(home.context);
+    ASSERT_TRUE(TrashPath(trash, home.tree.Path("src/a.txt")));
+    ASSERT_TRUE(Shell("rm -rf " + Quote(home.trash)));  // emptied by removing the whole folder
+    const Status status = TrashPath(trash, home.tree.Path("src/b.txt"));
+    EXPECT_TRUE(status) << status.ToString();
+    EXPECT_EQ(Read(home.trash + "files/b.txt"), "b");
+    EXPECT_EQ(List(home.trash + "info"), std::set<std::string>{"b.txt.trashinfo"});
+}
+
 TEST(FreedesktopTrash, HomeTrashLocationFromTheEnvironment) {
     MemoryEnvironment environment;
     EXPECT_EQ(HomeTrashFolder(environment), "");
