@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -123,6 +125,78 @@ TEST_F(RealDisposalTest, ABindMountOfTheSameVolumeTakesTheCopyPath) {
         0);
     EXPECT_EQ(Read(tree.Path("target/c.bak")), "content");
     EXPECT_FALSE(Exists(tree.Path("data/c.bak")));
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// Runs the driver under strace with an injection, e.g. "inject=write:error=EIO" or
+// "inject=fsync:signal=KILL:when=1"; returns the shell's status.
+int RunDriverUnderStrace(const std::string& injection, const std::string& target,
+                         const std::vector<std::string>& files) {
+    std::string command = "strace -f -qq -o /dev/null -e trace=all -e " + injection +
+                          " " VASK_DISPOSE_DRIVER " '" + target + "'";
+    for (const auto& file : files)
+        command += " '" + file + "'";
+    return std::system((command + " 2>/dev/null").c_str());
+}
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A move across volumes killed at each file-changing call in turn, and failing with EIO at each: every file
+// is complete in one place; a temporary copy may be left, recognisably named, and the next run removes it.
+TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) {
+    if (std::system("command -v strace > /dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    ASSERT_TRUE(tree.Folder("mnt"));
+    Mount tmpfs("tmpfs", tree.Path("mnt"), "tmpfs", 0, "size=4m");
+    if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const std::string content(150000, 'k');
+    const std::vector<std::string> injections = {
+        "inject=openat:signal=KILL:when=8",    "inject=write:signal=KILL:when=1",
+        "inject=fsync:signal=KILL:when=1",     "inject=fsync:signal=KILL:when=2",
+        "inject=renameat2:signal=KILL:when=1", "inject=renameat2:signal=KILL:when=2",
+        "inject=unlinkat:signal=KILL:when=1",  "inject=write:error=EIO:when=1",
+        "inject=fsync:error=EIO:when=1",       "inject=fchmod:error=EPERM"};
+    for (const std::string& injection : injections) {
+        SCOPED_TRACE(injection);
+        ASSERT_TRUE(tree.File("data/k.bak", content));
+        RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")});
+        const bool atSource = Exists(tree.Path("data/k.bak"));
+        const bool atTarget = Exists(tree.Path("mnt/k.bak"));
+        EXPECT_TRUE(atSource || atTarget);
+        if (atSource) {
+            EXPECT_EQ(Read(tree.Path("data/k.bak")), content);
+        }
+        if (atTarget) {
+            EXPECT_EQ(Read(tree.Path("mnt/k.bak")), content);
+        }
+        for (const std::string& name : NamesIn(tree.Path("mnt"))) {
+            EXPECT_TRUE(name == "k.bak" || name.rfind(".k.bak.vask-", 0) == 0) << name;
+        }
+        // The next run finishes the job (or finds it done) and leaves no temporary copy.
+        if (atSource) {
+            ::unlink(tree.Path("mnt/k.bak").c_str());
+            RunDriverUnderStrace("trace=none", tree.Path("mnt/"), {tree.Path("data/k.bak")});
+            EXPECT_FALSE(Exists(tree.Path("data/k.bak")));
+        }
+        EXPECT_EQ(NamesIn(tree.Path("mnt")), std::vector<std::string>{"k.bak"});
+        EXPECT_EQ(Read(tree.Path("mnt/k.bak")), content);
+        ::unlink(tree.Path("mnt/k.bak").c_str());
+    }
 }
 
 }  // namespace
