@@ -18,28 +18,11 @@
 
 #include "disposal/FileOperation.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "tests/disposal/AgreeingFileOperationUi.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Agrees to everything and never cancels: the engine's own cost, not a dialog's.
-class AgreeingUi : public vask::FileOperationUi {
-  public:
-    bool ConfirmStart(vask::FileOperationKind, const std::vector<vask::FileOperationItem>&) override {
-        return true;
-    }
-    bool OfferCreateFolder(const std::string&) override { return false; }
-    vask::ReplaceAnswer AskReplace(const std::string&, const std::string&) override {
-        return vask::ReplaceAnswer::No;
-    }
-    bool Progress(std::size_t, std::size_t, const std::string&) override { return true; }
-    void ReportFailures(vask::FileOperationKind,
-                        const std::vector<vask::FileOperationFailure>& failures) override {
-        std::fprintf(stderr, "%zu failures, first: %s\n", failures.size(),
-                     failures.front().status.ToString().c_str());
-    }
-};
 
 // Makes count small files in a new folder spread over subfolders of 1,000; returns their paths.
 std::vector<std::string> MakeFiles(const std::string& folder, int count) {
@@ -102,7 +85,7 @@ int main(int argc, char** argv) {
     const char* tmp = std::getenv("TMPDIR");
     std::string base = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/vask-dispose-XXXXXX";
     if (::mkdtemp(base.data()) == nullptr) return 1;
-    AgreeingUi ui;
+    vask::AgreeingFileOperationUi ui;
 
     // Trash: ours through the engine into a home of its own, theirs with trash-put into another.
     vask::TrashContext context;

@@ -1,7 +1,9 @@
 #include "disposal/FileOperation.h"
 
 #include <cerrno>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -202,56 +204,31 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
     }
 
     bool replaceAll = false;
-    // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
-    std::set<std::string> disposed;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const FileOperationItem& item = items[i];
-        if (!ui_.Progress(i, items.size(), item.path)) {
-            outcome.cancelled = true;
-            break;
-        }
-        if (disposed.count(item.path) != 0) {
-            ++outcome.done;
-            continue;
-        }
-        auto source = OpenSource(item);
-        if (!source) {
-            outcome.failures.push_back(FileOperationFailure{item.path, source.status(), true});
-            continue;
-        }
-        Status status;
-        if (kind == FileOperationKind::Trash) {
-            status = source->folder->MoveToTrash(source->name, item.path);
-        } else if (kind == FileOperationKind::Delete) {
-            status = source->folder->RemoveFile(source->name);
+    ForEachItem(items, outcome, true, [&](Source& source) -> std::optional<Status> {
+        if (kind == FileOperationKind::Trash)
+            return source.folder->MoveToTrash(source.name, source.item->path);
+        if (kind == FileOperationKind::Delete) {
+            Status status = source.folder->RemoveFile(source.name);
             openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
-        } else {
-            bool replace = replaceAll;
-            auto existing = target.folder->StatEntry(source->name);
-            if (existing && !replace) {
-                const ReplaceAnswer answer = ui_.AskReplace(item.path, target.path + source->name);
-                if (answer == ReplaceAnswer::Cancel) {
-                    outcome.cancelled = true;
-                    break;
-                }
-                if (answer == ReplaceAnswer::No) {
-                    ++outcome.skipped;
-                    outcome.userSkipped = true;
-                    continue;
-                }
-                replace = true;
-                replaceAll = answer == ReplaceAnswer::YesToAll;
+            return status;
+        }
+        bool replace = replaceAll;
+        if (!replace && target.folder->StatEntry(source.name)) {
+            const ReplaceAnswer answer = ui_.AskReplace(source.item->path, target.path + source.name);
+            if (answer == ReplaceAnswer::Cancel) {
+                outcome.cancelled = true;
+                return std::nullopt;
             }
-            status = MoveOne(source.value(), target, replace);
+            if (answer == ReplaceAnswer::No) {
+                ++outcome.skipped;
+                outcome.userSkipped = true;
+                return std::nullopt;
+            }
+            replace = true;
+            replaceAll = answer == ReplaceAnswer::YesToAll;
         }
-        if (status) {
-            ++outcome.done;
-            disposed.insert(item.path);
-        } else {
-            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
-        }
-    }
-    FlushPendingFolder();
+        return MoveOne(source, target, replace);
+    });
     if (kind == FileOperationKind::Trash) {
         const Status flushed = fileSystem_.FlushTrash();
         if (!flushed) outcome.failures.push_back(FileOperationFailure{"", flushed, false});
@@ -274,8 +251,46 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
         return outcome;
     }
     Target target = std::move(opened.value());
+    ForEachItem(items, outcome, false, [&](Source& source) -> std::optional<Status> {
+        if (auto existing = target.folder->StatEntry(source.name)) {
+            const FileStatus& there = existing.value();
+            if (there.kind != EntryKind::Regular)
+                return Status::Error(EEXIST, target.path + source.name, "move");
+            const std::int64_t sourceTime =
+                source.status.mtimeSeconds * 1000000000LL + source.status.mtimeNanoseconds;
+            const std::int64_t targetTime = there.mtimeSeconds * 1000000000LL + there.mtimeNanoseconds;
+            if (sourceTime <= targetTime) {
+                ++outcome.skipped;  // the folder holds a copy as new or newer: both stay as they are
+                return std::nullopt;
+            }
+        }
+        return MoveOne(source, target, true);
+    });
+    return outcome;
+}
+
+FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
+    FileOperationOutcome outcome;
+    ForgetOpenFolder();
+    ForEachItem(items, outcome, false, [&](Source& source) -> std::optional<Status> {
+        Status status = source.folder->RemoveFile(source.name);
+        openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
+        return status;
+    });
+    return outcome;
+}
+
+void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& items,
+                                      FileOperationOutcome& outcome, bool showProgress,
+                                      const std::function<std::optional<Status>(Source&)>& act) {
+    // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
     std::set<std::string> disposed;
-    for (const FileOperationItem& item : items) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const FileOperationItem& item = items[i];
+        if (showProgress && !ui_.Progress(i, items.size(), item.path)) {
+            outcome.cancelled = true;
+            break;
+        }
         if (disposed.count(item.path) != 0) {
             ++outcome.done;
             continue;
@@ -285,54 +300,17 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
             outcome.failures.push_back(FileOperationFailure{item.path, source.status(), true});
             continue;
         }
-        auto existing = target.folder->StatEntry(source->name);
-        if (existing) {
-            const FileStatus& there = existing.value();
-            const std::int64_t sourceTime =
-                source->status.mtimeSeconds * 1000000000LL + source->status.mtimeNanoseconds;
-            const std::int64_t targetTime = there.mtimeSeconds * 1000000000LL + there.mtimeNanoseconds;
-            if (there.kind == EntryKind::Regular && sourceTime <= targetTime) {
-                ++outcome.skipped;  // the folder holds a copy as new or newer: both stay as they are
-                continue;
-            }
-            if (there.kind != EntryKind::Regular) {
-                outcome.failures.push_back(FileOperationFailure{
-                    item.path, Status::Error(EEXIST, target.path + source->name, "move"), false});
-                continue;
-            }
-        }
-        const Status status = MoveOne(source.value(), target, true);
-        if (status) {
+        const std::optional<Status> status = act(source.value());
+        if (outcome.cancelled) break;
+        if (!status) continue;  // left where it is on purpose, and counted so by act
+        if (status->ok()) {
             ++outcome.done;
             disposed.insert(item.path);
         } else {
-            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
-        }
-    }
-    return outcome;
-}
-
-FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
-    FileOperationOutcome outcome;
-    ForgetOpenFolder();
-    std::set<std::string> disposed;
-    for (const FileOperationItem& item : items) {
-        if (disposed.count(item.path) != 0) {
-            ++outcome.done;
-            continue;
-        }
-        auto source = OpenSource(item);
-        Status status = source ? source->folder->RemoveFile(source->name) : source.status();
-        if (status) {
-            openFolderNeedsSync_ = true;
-            ++outcome.done;
-            disposed.insert(item.path);
-        } else {
-            outcome.failures.push_back(FileOperationFailure{item.path, status, status.code() == ESTALE});
+            outcome.failures.push_back(FileOperationFailure{item.path, *status, status->code() == ESTALE});
         }
     }
     FlushPendingFolder();
-    return outcome;
 }
 
 void FileOperationEngine::FlushPendingFolder() {

@@ -9,27 +9,7 @@
 
 #include "disposal/FileOperation.h"
 #include "platform/linux/PosixFileSystem.h"
-
-namespace {
-
-class AgreeingUi : public vask::FileOperationUi {
-  public:
-    bool ConfirmStart(vask::FileOperationKind, const std::vector<vask::FileOperationItem>&) override {
-        return true;
-    }
-    bool OfferCreateFolder(const std::string&) override { return false; }
-    vask::ReplaceAnswer AskReplace(const std::string&, const std::string&) override {
-        return vask::ReplaceAnswer::No;
-    }
-    bool Progress(std::size_t, std::size_t, const std::string&) override { return true; }
-    void ReportFailures(vask::FileOperationKind,
-                        const std::vector<vask::FileOperationFailure>& failures) override {
-        for (const auto& failure : failures)
-            std::fprintf(stderr, "%s\n", failure.status.ToString().c_str());
-    }
-};
-
-}  // namespace
+#include "tests/disposal/AgreeingFileOperationUi.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
@@ -42,7 +22,7 @@ int main(int argc, char** argv) {
             vask::FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}});
     }
     vask::PosixFileSystem fs;
-    AgreeingUi ui;
+    vask::AgreeingFileOperationUi ui;
     vask::FileOperationEngine engine(fs, ui);
     return engine.Run(vask::FileOperationKind::Move, items, argv[1]).Result();
 }
