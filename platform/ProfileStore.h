@@ -18,7 +18,8 @@ class ProfileStore {
     virtual std::int32_t ReadInt(const std::string& name, std::int32_t defaultValue) = 0;
     // The stored text (bytes), or defaultValue when the value is missing.
     virtual std::string ReadString(const std::string& name, const std::string& defaultValue) = 0;
-    // Writes are best effort: callers do not act on a failure, but it is reported for diagnostics.
+    // Writes report their failure; the user is not told (settings are best effort), but a save that failed
+    // does not reload the profile over what the dialog shows.
     virtual Status WriteInt(const std::string& name, std::int32_t value) = 0;
     virtual Status WriteString(const std::string& name, const std::string& value) = 0;
 };
