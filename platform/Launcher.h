@@ -6,7 +6,7 @@
 namespace vask {
 
 class Launcher {
-public:
+  public:
     virtual ~Launcher() = default;
     // Opens a file with the desktop's default application for it. False when nothing could be started.
     virtual bool OpenFile(const std::string& path) = 0;

@@ -16,7 +16,7 @@ struct MountedVolume {
 };
 
 class VolumeSource {
-public:
+  public:
     virtual ~VolumeSource() = default;
     // The mount table without pseudo and system-internal file systems, in byte order of the mount point ("/"
     // first). Empty when the table cannot be read.

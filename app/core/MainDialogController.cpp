@@ -82,10 +82,10 @@ void MainDialogController::FillDriveList() {
 
 void MainDialogController::AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver,
                                           SoundPlayer& sound) {
-    deleteCommand_ = std::make_unique<DeleteCommand>(
-        DeleteCommandPorts{ports_.view, ports_.prompter, ports_.fileSystem, operationUi, archiver, sound,
-                           ports_.clock},
-        state_, settings_, store_, [this] { return ParsePatternText(); });
+    deleteCommand_ =
+        std::make_unique<DeleteCommand>(DeleteCommandPorts{ports_.view, ports_.prompter, ports_.fileSystem,
+                                                           operationUi, archiver, sound, ports_.clock},
+                                        state_, settings_, store_, [this] { return ParsePatternText(); });
 }
 
 void MainDialogController::OnDelete() {

@@ -1,7 +1,8 @@
 // libFuzzer entry for the header parser and the decoder. The first byte picks the mode:
 //  even: the rest is an archive; every member is listed and decoded (members over 1 MiB are skipped so that a
 //        forged size cannot turn a run into a time-out);
-//  odd:  bits 1-2 pick -lh5-/-lh6-/-lh7-/-lh4-, the next 3 bytes are the original size, the rest is packed data.
+//  odd:  bits 1-2 pick -lh5-/-lh6-/-lh7-/-lh4-, the next 3 bytes are the original size, the rest is packed
+//  data.
 #include <cstddef>
 #include <cstdint>
 
