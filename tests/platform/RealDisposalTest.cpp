@@ -201,3 +201,35 @@ TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) 
 
 }  // namespace
 }  // namespace vask
+
+namespace vask {
+namespace {
+
+// Between the search and the disposal the searched folder was replaced by a link to another folder holding a
+// file of the same name: the link is not followed, nothing behind it is touched, and the result is reported
+// as changed since the search.
+TEST(RealDisposalNoMounts, AFolderSwappedForALinkIsNotFollowed) {
+    TempTree tree;
+    ASSERT_TRUE(tree.File("data/keep.bak", "mine"));
+    ASSERT_TRUE(tree.File("elsewhere/keep.bak", "theirs"));
+    const FileOperationItem item = ItemOf(tree.Path("data/keep.bak"));
+    ASSERT_EQ(::rename(tree.Path("data").c_str(), tree.Path("moved-away").c_str()), 0);
+    ASSERT_TRUE(tree.Symlink("elsewhere", "data"));
+    TrashContext context;  // never the real user's trash, even if the test failed
+    context.homeTrash = tree.Path("home/Trash");
+    context.userId = ::geteuid();
+    PosixFileSystem fs(context);
+    ScriptedFileOperationUi ui;
+    FileOperationEngine engine(fs, ui);
+    for (FileOperationKind kind : {FileOperationKind::Delete, FileOperationKind::Trash}) {
+        const FileOperationOutcome outcome = engine.Run(kind, {item}, "");
+        EXPECT_NE(outcome.Result(), 0);
+        ASSERT_EQ(ui.failures.size(), 1u);
+        EXPECT_TRUE(ui.failures[0].changedSinceSearch);
+    }
+    EXPECT_EQ(Read(tree.Path("elsewhere/keep.bak")), "theirs");
+    EXPECT_EQ(Read(tree.Path("moved-away/keep.bak")), "mine");
+}
+
+}  // namespace
+}  // namespace vask
