@@ -15,6 +15,7 @@ namespace vask {
 namespace {
 
 constexpr std::size_t kCopyBufferBytes = 1 << 20;
+constexpr std::size_t kTrashBatch = 256;
 
 // The error a file gets when it is no longer the one the search saw.
 Status ChangedSinceSearch(const std::string& path) {
@@ -204,9 +205,39 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
     }
 
     bool replaceAll = false;
-    ForEachItem(items, outcome, true, [&](Source& source) -> std::optional<Status> {
-        if (kind == FileOperationKind::Trash)
-            return source.folder->MoveToTrash(source.name, source.item->path);
+    std::set<std::string> disposed;
+    // Trashing goes in batches that share one flush of their info files; a batch is moved in when it is full,
+    // when a file repeats within it, and at the end.
+    std::vector<std::string> staged;
+    std::set<std::string> stagedPaths;
+    const auto commitStaged = [&] {
+        const std::vector<Status> statuses = fileSystem_.CommitStagedTrash();
+        for (std::size_t i = 0; i < staged.size() && i < statuses.size(); ++i) {
+            if (statuses[i]) {
+                ++outcome.done;
+                disposed.insert(staged[i]);
+            } else {
+                outcome.failures.push_back(
+                    FileOperationFailure{staged[i], statuses[i], statuses[i].code() == ESTALE});
+            }
+        }
+        staged.clear();
+        stagedPaths.clear();
+    };
+    ForEachItem(items, outcome, true, disposed, [&](Source& source) -> std::optional<Status> {
+        const std::string& path = source.item->path;
+        if (kind == FileOperationKind::Trash) {
+            if (stagedPaths.count(path) != 0) {
+                commitStaged();
+                if (disposed.count(path) != 0) return Status::Ok();  // the same file, already in the trash
+            }
+            const Status stage = source.folder->StageForTrash(source.name, path, source.status);
+            if (!stage) return stage;
+            staged.push_back(path);
+            stagedPaths.insert(path);
+            if (staged.size() >= kTrashBatch) commitStaged();
+            return std::nullopt;  // counted when the batch is moved in
+        }
         if (kind == FileOperationKind::Delete) {
             Status status = source.folder->RemoveFile(source.name);
             openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
@@ -214,7 +245,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
         }
         bool replace = replaceAll;
         if (!replace && target.folder->StatEntry(source.name)) {
-            const ReplaceAnswer answer = ui_.AskReplace(source.item->path, target.path + source.name);
+            const ReplaceAnswer answer = ui_.AskReplace(path, target.path + source.name);
             if (answer == ReplaceAnswer::Cancel) {
                 outcome.cancelled = true;
                 return std::nullopt;
@@ -229,6 +260,11 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
         }
         return MoveOne(source, target, replace);
     });
+    if (outcome.cancelled) {
+        fileSystem_.DiscardStagedTrash();  // not moved yet: they stay where they are, as the rest does
+    } else if (!staged.empty()) {
+        commitStaged();
+    }
     if (kind == FileOperationKind::Trash) {
         const Status flushed = fileSystem_.FlushTrash();
         if (!flushed) outcome.failures.push_back(FileOperationFailure{"", flushed, false});
@@ -251,7 +287,8 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
         return outcome;
     }
     Target target = std::move(opened.value());
-    ForEachItem(items, outcome, false, [&](Source& source) -> std::optional<Status> {
+    std::set<std::string> disposed;
+    ForEachItem(items, outcome, false, disposed, [&](Source& source) -> std::optional<Status> {
         if (auto existing = target.folder->StatEntry(source.name)) {
             const FileStatus& there = existing.value();
             if (there.kind != EntryKind::Regular)
@@ -272,7 +309,8 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
 FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
     FileOperationOutcome outcome;
     ForgetOpenFolder();
-    ForEachItem(items, outcome, false, [&](Source& source) -> std::optional<Status> {
+    std::set<std::string> disposed;
+    ForEachItem(items, outcome, false, disposed, [&](Source& source) -> std::optional<Status> {
         Status status = source.folder->RemoveFile(source.name);
         openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
         return status;
@@ -282,9 +320,9 @@ FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<Fil
 
 void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& items,
                                       FileOperationOutcome& outcome, bool showProgress,
+                                      std::set<std::string>& disposed,
                                       const std::function<std::optional<Status>(Source&)>& act) {
     // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
-    std::set<std::string> disposed;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const FileOperationItem& item = items[i];
         if (showProgress && !ui_.Progress(i, items.size(), item.path)) {

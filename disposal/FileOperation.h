@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,11 +108,13 @@ class FileOperationEngine {
     Result<Target> OpenTarget(const std::string& folder, bool offerToCreate, bool& declined);
     void RemoveLeftoverTemporaries(Directory& folder);
     std::string TemporaryName(const std::string& name);
-    // Takes the items in order: opens and checks each (a path seen before counts as done), then lets act
-    // dispose of it. act returns the file's Status, or nothing when it left the file alone on purpose;
-    // setting outcome.cancelled ends the walk. With showProgress, Progress is asked before each file.
+    // Takes the items in order: opens and checks each (a path in disposed counts as done), then lets act
+    // dispose of it. act returns the file's Status (an Ok one adds the path to disposed), or nothing when it
+    // left the file alone on purpose or counts it itself; setting outcome.cancelled ends the walk. With
+    // showProgress, Progress is asked before each file.
     void ForEachItem(const std::vector<FileOperationItem>& items, FileOperationOutcome& outcome,
-                     bool showProgress, const std::function<std::optional<Status>(Source&)>& act);
+                     bool showProgress, std::set<std::string>& disposed,
+                     const std::function<std::optional<Status>(Source&)>& act);
     // Flushes the removals made in the folder at hand (once per folder).
     void FlushPendingFolder();
     // Each run starts from scratch: a folder opened by an earlier run may have changed since.

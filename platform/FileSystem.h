@@ -116,6 +116,11 @@ class Directory {
     // Moves the entry, a regular file, to the trash of its volume, recorded with originalPath (its absolute
     // path). On any failure the entry stays where it is, complete; it is never deleted instead.
     virtual Status MoveToTrash(const std::string& name, const std::string& originalPath) = 0;
+    // MoveToTrash in two steps, so that a run's files share the flushes of their info files: stages the entry
+    // (expected: its status as checked), to be moved by FileSystem::CommitStagedTrash. A failed stage changes
+    // nothing.
+    virtual Status StageForTrash(const std::string& name, const std::string& originalPath,
+                                 const FileStatus& expected) = 0;
     // The folder's path as it was opened, ending in "/" (for messages; never opened again by name).
     virtual const std::string& Path() const = 0;
 };
@@ -134,6 +139,11 @@ class FileSystem {
     // Flushes the trash folders changed by MoveToTrash since the last call (the trashed entries' names in
     // files/ and info/ reach the disk). A disposal run calls it once at its end.
     virtual Status FlushTrash() = 0;
+    // Moves every staged entry to the trash, in the order staged; one Status each, in that order (ESTALE: no
+    // longer the file that was checked; it stays where it is). Nothing stays staged.
+    virtual std::vector<Status> CommitStagedTrash() = 0;
+    // Forgets the staged entries; they stay where they are.
+    virtual void DiscardStagedTrash() = 0;
 };
 
 }  // namespace vask

@@ -274,6 +274,15 @@ class MemoryDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status StageForTrash(const std::string& name, const std::string& originalPath,
+                         const FileStatus& expected) override {
+        const std::string path = path_ + name;
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "trash");
+        fs_.staged_.push_back(MemoryFileSystem::StagedEntry{node_, path_, name, originalPath, expected});
+        return Status::Ok();
+    }
+
     const std::string& Path() const override { return path_; }
 
   private:
@@ -398,6 +407,34 @@ Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenCurrentFolder() {
     auto folder = Find(currentFolder_);
     if (!folder) folder = AddFolder(currentFolder_);
     return MakeHandle(folder, currentFolder_);
+}
+
+std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
+    std::vector<Status> results;
+    std::vector<StagedEntry> staged;
+    staged.swap(staged_);
+    for (const StagedEntry& entry : staged) {
+        const std::string path = entry.folderPath + entry.name;
+        if (int error = Enter(FsOperation::MoveToTrash, path)) {
+            results.push_back(Status::Error(error, path, "trash"));
+            continue;
+        }
+        auto it = entry.folder->children.find(entry.name);
+        if (it == entry.folder->children.end() || it->second->kind != EntryKind::Regular ||
+            it->second->inode != entry.expected.inode || it->second->size != entry.expected.size ||
+            it->second->mtimeSeconds != entry.expected.mtimeSeconds) {
+            results.push_back(Status::Error(ESTALE, path, "changed since the search"));
+            continue;
+        }
+        if (!HasAccess(*entry.folder, 0300, 0003)) {
+            results.push_back(Status::Error(EACCES, path, "trash"));
+            continue;
+        }
+        trashed_.push_back(TrashedEntry{entry.originalPath, it->second});
+        entry.folder->children.erase(it);
+        results.push_back(Status::Ok());
+    }
+    return results;
 }
 
 int MemoryFileSystem::CallCount(FsOperation op) const {

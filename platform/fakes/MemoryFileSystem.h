@@ -109,6 +109,8 @@ class MemoryFileSystem : public FileSystem {
         ++trashFlushes_;
         return Status::Ok();
     }
+    std::vector<Status> CommitStagedTrash() override;
+    void DiscardStagedTrash() override { staged_.clear(); }
 
   private:
     friend class MemoryDirectory;
@@ -131,6 +133,14 @@ class MemoryFileSystem : public FileSystem {
     std::map<FsOperation, int> callCounts_;
     std::function<void(FsOperation, const std::string&)> hook_;
     std::vector<TrashedEntry> trashed_;
+    struct StagedEntry {
+        std::shared_ptr<Node> folder;
+        std::string folderPath;
+        std::string name;
+        std::string originalPath;
+        FileStatus expected;
+    };
+    std::vector<StagedEntry> staged_;
     std::string currentFolder_ = "/cwd/";
     int trashFlushes_ = 0;
     int openDirectories_ = 0;

@@ -70,7 +70,7 @@ std::string StemFor(const std::string& name, int attempt, std::size_t nameMax) {
     return name.substr(0, CutPoint(name, room)) + suffix;
 }
 
-Status WriteAll(int fd, const std::string& bytes, const std::string& path) {
+Status WriteAll(int fd, const std::string& bytes, const std::string& path, bool flush = true) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -82,7 +82,7 @@ Status WriteAll(int fd, const std::string& bytes, const std::string& path) {
         if (wrote == 0) return Status::Error(ENOSPC, path, "write trash info");
         done += static_cast<std::size_t>(wrote);
     }
-    if (::fsync(fd) != 0) return Status::Error(errno, path, "fsync trash info");
+    if (flush && ::fsync(fd) != 0) return Status::Error(errno, path, "fsync trash info");
     return Status::Ok();
 }
 
@@ -99,18 +99,22 @@ class FreedesktopTrash::InfoFile {
     InfoFile(const InfoFile&) = delete;
     InfoFile& operator=(const InfoFile&) = delete;
 
-    // Writes the content to an unnamed file. File systems without O_TMPFILE get the content at Name().
-    Status Prepare(bool unnamed) {
+    // Writes the content to an unnamed file, flushed unless the caller flushes the file system itself
+    // before naming it. File systems without O_TMPFILE get the content at Name().
+    Status Prepare(bool unnamed, bool flush = true) {
         if (!unnamed) return Status::Ok();
         unnamed_ = UniqueFd(::openat(infoFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         if (!unnamed_.valid()) {
             if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return Status::Ok();
             return Status::Error(errno, folderPath_, "create trash info");
         }
-        Status written = WriteAll(unnamed_.get(), content_, folderPath_);
+        Status written = WriteAll(unnamed_.get(), content_, folderPath_, flush);
         if (!written) unnamed_.Reset();
         return written;
     }
+
+    // The descriptor of the unnamed file, or -1 when the content is written at Name().
+    int UnnamedFd() const { return unnamed_.valid() ? unnamed_.get() : -1; }
 
     // Gives the info file the name infoName. EEXIST when the name is taken (nothing changed then).
     Status Name(const std::string& infoName) {
@@ -239,6 +243,7 @@ std::string PercentEncodePath(const std::string& bytes) {
 FreedesktopTrash::FreedesktopTrash(TrashContext context) : context_(std::move(context)) {}
 
 FreedesktopTrash::~FreedesktopTrash() {
+    DiscardStaged();
     Flush();
 }
 
@@ -343,6 +348,93 @@ void FreedesktopTrash::Forget(Folder* folder) {
         return;
     }
     std::erase_if(topdirs_, [folder](const auto& entry) { return entry.second.get() == folder; });
+}
+
+struct FreedesktopTrash::StagedEntry {
+    UniqueFd folder;  // a duplicate of the caller's descriptor: the entry's folder
+    std::string name;
+    std::string originalPath;
+    FileStatus expected;
+    Folder* trash = nullptr;
+    std::unique_ptr<InfoFile> info;
+};
+
+Status FreedesktopTrash::Stage(int folderFd, const std::string& name, const std::string& originalPath,
+                               const FileStatus& expected) {
+    if (!ValidEntry(name, originalPath))
+        return Status::Error(EINVAL, originalPath, "trash (bad name or path)");
+    auto found = FolderFor(folderFd, originalPath);
+    if (!found) return found.status();
+    auto entry = std::make_unique<StagedEntry>();
+    entry->folder = UniqueFd(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    if (!entry->folder.valid()) return Status::Error(errno, originalPath, "trash");
+    entry->name = name;
+    entry->originalPath = originalPath;
+    entry->expected = expected;
+    entry->trash = found.value();
+    std::string shownPath = originalPath;
+    if (!entry->trash->pathPrefix.empty() && originalPath.starts_with(entry->trash->pathPrefix)) {
+        shownPath = originalPath.substr(entry->trash->pathPrefix.size());
+    }
+    const std::string date =
+        context_.deletionDate ? context_.deletionDate() : LocalDeletionDate(::time(nullptr));
+    entry->info = std::make_unique<InfoFile>(
+        entry->trash->info.get(), entry->trash->path + "info/",
+        "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
+    const Status prepared = entry->info->Prepare(context_.unnamedInfoFiles, false);
+    if (!prepared) return prepared;
+    staged_.push_back(std::move(entry));
+    return Status::Ok();
+}
+
+std::vector<Status> FreedesktopTrash::CommitStaged() {
+    std::vector<Status> results;
+    results.reserve(staged_.size());
+    // One syncfs per file system makes every unnamed info file on it durable before any of them gets its
+    // name; a file system syncfs cannot flush gets each info file flushed on its own.
+    std::vector<int> flushedInfoFolders;
+    std::vector<int> flushError(staged_.size(), 0);
+    for (std::size_t i = 0; i < staged_.size(); ++i) {
+        StagedEntry& entry = *staged_[i];
+        const int unnamed = entry.info->UnnamedFd();
+        if (unnamed < 0) continue;  // written and flushed when named
+        const int infoFolder = entry.trash->info.get();
+        bool done = false;
+        for (int flushed : flushedInfoFolders)
+            done = done || flushed == infoFolder;
+        if (!done && ::syncfs(infoFolder) == 0) {
+            flushedInfoFolders.push_back(infoFolder);
+            done = true;
+        }
+        if (!done && ::fsync(unnamed) != 0) flushError[i] = errno;
+    }
+    for (std::size_t i = 0; i < staged_.size(); ++i) {
+        StagedEntry& entry = *staged_[i];
+        if (flushError[i] != 0) {
+            results.push_back(Status::Error(flushError[i], entry.trash->path + "info/", "fsync trash info"));
+            continue;
+        }
+        // Still the file that was checked? Otherwise it stays where it is.
+        struct stat st;
+        const bool same = ::fstatat(entry.folder.get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISREG(st.st_mode) && st.st_dev == entry.expected.device &&
+                          st.st_ino == entry.expected.inode &&
+                          static_cast<std::uint64_t>(st.st_size) == entry.expected.size &&
+                          st.st_mtim.tv_sec == entry.expected.mtimeSeconds &&
+                          st.st_mtim.tv_nsec == entry.expected.mtimeNanoseconds;
+        if (!same) {
+            results.push_back(Status::Error(ESTALE, entry.originalPath, "changed since the search"));
+            continue;
+        }
+        results.push_back(
+            MoveIn(*entry.trash, *entry.info, entry.folder.get(), entry.name, entry.originalPath));
+    }
+    staged_.clear();  // info files not kept are removed here
+    return results;
+}
+
+void FreedesktopTrash::DiscardStaged() {
+    staged_.clear();
 }
 
 Status FreedesktopTrash::Flush() {

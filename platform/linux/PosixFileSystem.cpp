@@ -166,6 +166,11 @@ class PosixDirectory : public Directory {
         return trash_->Session().Trash(fd_, name, originalPath);
     }
 
+    Status StageForTrash(const std::string& name, const std::string& originalPath,
+                         const FileStatus& expected) override {
+        return trash_->Session().Stage(fd_, name, originalPath, expected);
+    }
+
     const std::string& Path() const override { return path_; }
 
   private:
@@ -234,6 +239,14 @@ PosixFileSystem::PosixFileSystem(TrashContext trashContext)
 
 Status PosixFileSystem::FlushTrash() {
     return trash_->Flush();
+}
+
+std::vector<Status> PosixFileSystem::CommitStagedTrash() {
+    return trash_->Session().CommitStaged();
+}
+
+void PosixFileSystem::DiscardStagedTrash() {
+    trash_->Session().DiscardStaged();
 }
 
 PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context)

@@ -21,6 +21,8 @@ class PosixFileSystem : public FileSystem {
     std::uint32_t EffectiveUserId() override;
     Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
     Status FlushTrash() override;
+    std::vector<Status> CommitStagedTrash() override;
+    void DiscardStagedTrash() override;
 
     // The trashing session shared by the folders this file system opened: one per disposal run.
     class TrashSession {

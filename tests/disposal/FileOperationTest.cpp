@@ -110,6 +110,32 @@ TEST_F(FileOperationTest, AFileThatCannotBeTrashedStaysAndIsReported) {
     EXPECT_EQ(ui.failures[0].status.code(), ENOSPC);
 }
 
+TEST_F(FileOperationTest, TrashingGoesInBatchesThatStillCheckEachFile) {
+    std::vector<FileOperationItem> items;
+    for (int i = 0; i < 600; ++i)
+        items.push_back(File("/v/f" + std::to_string(i)));
+    // A file that changes after it was checked but before its batch is moved in stays where it is.
+    fs.SetHook([&](FsOperation op, const std::string& path) {
+        if (op == FsOperation::MoveToTrash && path == "/v/f300") fs.Find("/v/f300")->size = 99;
+    });
+    const FileOperationOutcome outcome = engine.Run(FileOperationKind::Trash, items, "");
+    EXPECT_EQ(outcome.done, 599u);
+    ASSERT_EQ(ui.failures.size(), 1u);
+    EXPECT_TRUE(ui.failures[0].changedSinceSearch);
+    EXPECT_EQ(ui.failures[0].path, "/v/f300");
+    EXPECT_TRUE(Exists("/v/f300"));
+    EXPECT_EQ(fs.Trashed().size(), 599u);
+    EXPECT_EQ(fs.Trashed()[0].originalPath, "/v/f0");  // in the order of the list
+    EXPECT_EQ(fs.Trashed()[598].originalPath, "/v/f599");
+
+    // Cancelled before a batch was moved in: the staged files stay too.
+    const std::vector<FileOperationItem> more = {File("/w/1"), File("/w/2"), File("/w/3")};
+    ui.cancelAt = 2;
+    EXPECT_TRUE(engine.Run(FileOperationKind::Trash, more, "").cancelled);
+    EXPECT_TRUE(Exists("/w/1") && Exists("/w/2") && Exists("/w/3"));
+    EXPECT_EQ(fs.Trashed().size(), 599u);
+}
+
 TEST_F(FileOperationTest, CancelKeepsWhatWasDoneAndTouchesTheRest) {
     const std::vector<FileOperationItem> items = {File("/v/1"), File("/v/2"), File("/v/3")};
     ui.cancelAt = 2;

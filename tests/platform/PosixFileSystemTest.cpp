@@ -208,3 +208,48 @@ TEST(PosixFileSystem, MovesToTheTrashOfTheGivenHome) {
 
 }  // namespace
 }  // namespace vask
+
+namespace vask {
+namespace {
+
+TEST(PosixFileSystem, StagedTrashingMovesOnlyFilesThatAreUnchanged) {
+    vask::testing::TempTree tree;
+    ASSERT_TRUE(tree.File("data/a.bak", "a"));
+    ASSERT_TRUE(tree.File("data/b.bak", "b"));
+    ASSERT_TRUE(tree.File("data/c.bak", "c"));
+    ASSERT_TRUE(tree.Folder("home"));
+    TrashContext context;
+    context.homeTrash = tree.Path("home/Trash");
+    context.userId = ::geteuid();
+    PosixFileSystem fs(context);
+    auto folder = fs.OpenFolder(tree.Path("data"));
+    ASSERT_TRUE(folder);
+    for (const char* name : {"a.bak", "b.bak"}) {
+        auto status = folder.value()->StatEntry(name);
+        ASSERT_TRUE(status);
+        ASSERT_TRUE(
+            folder.value()->StageForTrash(name, tree.Path(std::string("data/") + name), status.value()));
+    }
+    ASSERT_TRUE(tree.File("data/b.bak", "changed after the check"));
+    const std::vector<Status> statuses = fs.CommitStagedTrash();
+    ASSERT_EQ(statuses.size(), 2u);
+    EXPECT_TRUE(statuses[0]);
+    EXPECT_EQ(statuses[1].code(), ESTALE);
+    ASSERT_TRUE(fs.FlushTrash());
+    struct stat st;
+    EXPECT_EQ(::lstat(tree.Path("home/Trash/files/a.bak").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(tree.Path("home/Trash/info/a.bak.trashinfo").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(tree.Path("data/b.bak").c_str(), &st), 0);  // kept, and no info file of it
+    EXPECT_NE(::lstat(tree.Path("home/Trash/info/b.bak.trashinfo").c_str(), &st), 0);
+
+    // Discarded: stays, and leaves nothing in the trash.
+    auto c = folder.value()->StatEntry("c.bak");
+    ASSERT_TRUE(folder.value()->StageForTrash("c.bak", tree.Path("data/c.bak"), c.value()));
+    fs.DiscardStagedTrash();
+    EXPECT_TRUE(fs.CommitStagedTrash().empty());
+    EXPECT_EQ(::lstat(tree.Path("data/c.bak").c_str(), &st), 0);
+    EXPECT_NE(::lstat(tree.Path("home/Trash/info/c.bak.trashinfo").c_str(), &st), 0);
+}
+
+}  // namespace
+}  // namespace vask
