@@ -93,6 +93,7 @@ void BlockWriter::Checkpoint() {
     std::fill(chunk_c_.begin(), chunk_c_.end(), 0);
     std::fill(chunk_p_.begin(), chunk_p_.end(), 0);
     block_len_ = symbols_.size();
+    if (live_prices_) prices_ = PricesFor(c_freq_, p_freq_);
 }
 
 void BlockWriter::Flush() {

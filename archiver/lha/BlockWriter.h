@@ -48,6 +48,9 @@ class BlockWriter {
     // Writes all pending symbols (nothing when there are none).
     void Flush();
     const Prices& prices() const { return prices_; }
+    // When on, prices follow the open block: they are rebuilt from its symbols at every chunk instead of
+    // being taken from the last block written.
+    void set_live_prices(bool on) { live_prices_ = on; }
     // Prices as the codes for these frequencies would give them.
     Prices PricesFor(const std::vector<uint32_t>& c_freq, const std::vector<uint32_t>& p_freq) const;
     int num_position_codes() const { return num_p_; }
@@ -75,6 +78,7 @@ class BlockWriter {
     std::vector<uint32_t> c_freq_, p_freq_;    // of the block so far
     std::vector<uint32_t> chunk_c_, chunk_p_;  // of the open chunk
     Prices prices_;
+    bool live_prices_ = false;
 };
 
 }  // namespace vask::lha

@@ -11,9 +11,11 @@ namespace vask::lha {
 namespace {
 
 // How each method parses. -lh7-, the default, must stay within about one and a half times the time of a
-// deflate encoder's default level: it uses lazy matching with long chains. -lh5- and -lh6- weigh every
-// position of a segment by estimated bits (optimal parsing, two passes), which saves 2-3 % on text and about
-// 2 % on binaries against lazy matching, at about three times its time (some 10 MB/s).
+// deflate encoder's default level: it uses lazy matching with long chains, priced by codes rebuilt from the
+// open block at every chunk, and looks ahead after matches of any length (searching stops only at the longest
+// match). -lh5- and -lh6- weigh every position of a segment by estimated bits (optimal parsing, two passes),
+// which saves 2-3 % on text and about 2 % on binaries against lazy matching, at about three times its time
+// (some 10 MB/s).
 struct SearchParams {
     bool optimal;
     int max_chain;    // candidates looked at per position
@@ -27,7 +29,7 @@ SearchParams ParamsFor(Method m) {
         case Method::kLh6:
             return {true, 64, 64, 0};
         default:
-            return {false, 128, 128, 2};
+            return {false, 128, 256, 2};
     }
 }
 
@@ -286,6 +288,7 @@ Candidate Compressor::Choose(int32_t pos, int32_t* gain) {
 
 Result<EncodeResult> Compressor::RunLazy() {
     EncodeResult result;
+    blocks_.set_live_prices(true);
     uint64_t checked_at = 0;
     for (;;) {
         if (Status s = Fill(kMaxMatch + 4); !s) return s;

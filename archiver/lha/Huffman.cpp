@@ -8,14 +8,17 @@ namespace vask::lha {
 std::vector<uint8_t> BuildCodeLengths(const std::vector<uint32_t>& freq) {
     const size_t n = freq.size();
     std::vector<uint8_t> lengths(n, 0);
-    std::vector<uint32_t> used;
+    // Sorted by frequency, then by symbol: the frequency in the high half of each key, the symbol below.
+    std::vector<uint64_t> keys;
     for (size_t i = 0; i < n; ++i)
-        if (freq[i] != 0) used.push_back(static_cast<uint32_t>(i));
-    if (used.size() < 2) return lengths;
+        if (freq[i] != 0) keys.push_back(static_cast<uint64_t>(freq[i]) << 32 | i);
+    if (keys.size() < 2) return lengths;
+    std::sort(keys.begin(), keys.end());
+    std::vector<uint32_t> used(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        used[i] = static_cast<uint32_t>(keys[i]);
 
-    // Plain Huffman construction over a sorted list (two-queue method), giving each leaf's depth.
-    std::sort(used.begin(), used.end(),
-              [&](uint32_t a, uint32_t b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
+    // Plain Huffman construction over the sorted list (two-queue method), giving each leaf's depth.
     const size_t m = used.size();
     std::vector<uint64_t> weight(2 * m);
     std::vector<uint32_t> parent(2 * m, 0);
