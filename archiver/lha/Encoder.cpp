@@ -68,6 +68,10 @@ class Compressor {
 
     Result<EncodeResult> RunOptimal();
     Result<EncodeResult> RunLazy();
+    // True (and result marked as not shrunk) once the output has reached options_.stop_after.
+    bool PastStopLimit(uint64_t& checked_at, EncodeResult& result);
+    // Flushes the last block and the bit stream, and fills in the sizes and CRC.
+    Result<EncodeResult> Finish(EncodeResult result);
 
   private:
     // Chains link positions with equal 4-byte hashes; the latest position of each 3-byte hash is kept apart,
@@ -319,15 +323,22 @@ Result<EncodeResult> Compressor::RunLazy() {
             if (end_ - p >= kMinMatch) Insert(p);
         inserted_ = std::max(inserted_, pos_ + cur.len);
         pos_ += cur.len;
-        if (options_.stop_after && out_.BytesOut() >= checked_at + (1u << 16)) {
-            checked_at = out_.BytesOut();
-            if (checked_at >= options_.stop_after) {
-                result.shrunk = false;
-                result.complete = false;
-                break;
-            }
-        }
+        if (PastStopLimit(checked_at, result)) break;
     }
+    return Finish(result);
+}
+
+bool Compressor::PastStopLimit(uint64_t& checked_at, EncodeResult& result) {
+    // Looked at every 64 KiB of output: a member that will not shrink is given up early and stored instead.
+    if (!options_.stop_after || out_.BytesOut() < checked_at + (1u << 16)) return false;
+    checked_at = out_.BytesOut();
+    if (checked_at < options_.stop_after) return false;
+    result.shrunk = false;
+    result.complete = false;
+    return true;
+}
+
+Result<EncodeResult> Compressor::Finish(EncodeResult result) {
     if (result.shrunk) blocks_.Flush();
     if (Status s = out_.Finish(); !s) return s;
     result.original_size = total_in_;
@@ -369,22 +380,9 @@ Result<EncodeResult> Compressor::RunOptimal() {
                 if (end_ - p >= kMinMatch) Insert(p);
             pos_ += long_match.len;
         }
-        if (options_.stop_after && out_.BytesOut() >= checked_at + (1u << 16)) {
-            checked_at = out_.BytesOut();
-            if (checked_at >= options_.stop_after) {
-                result.shrunk = false;
-                result.complete = false;
-                break;
-            }
-        }
+        if (PastStopLimit(checked_at, result)) break;
     }
-    if (result.shrunk) blocks_.Flush();
-    if (Status s = out_.Finish(); !s) return s;
-    result.original_size = total_in_;
-    result.packed_size = out_.BytesOut();
-    result.crc = crc_;
-    if (options_.stop_after && result.packed_size >= options_.stop_after) result.shrunk = false;
-    return result;
+    return Finish(result);
 }
 
 }  // namespace
