@@ -10,10 +10,8 @@ namespace vask {
 
 namespace {
 
-constexpr const char* kBadPatternMessage = "削除ﾌｧｲﾙを正確に入力してください。";
 constexpr const char* kSearchFirstText = "まず検索してください。";
 constexpr const char* kNothingTickedText = "何も選択されていません。";
-constexpr const char* kAbortedText = "処理が中止されました。";
 constexpr const char* kMovedText = "ﾌｧｲﾙ移動が終りました。";
 constexpr const char* kDeletedText = "ﾌｧｲﾙ削除が終りました。";
 constexpr const char* kBadMethodMessage =
@@ -153,9 +151,7 @@ void DeleteCommand::OnDelete(bool silent) {
         ports_.view.SetControlEnabled(control::kDelete, false);
         return;
     }
-    std::size_t ticked = 0;
-    for (std::size_t i = 0; i < state_.results.Size(); ++i)
-        ticked += state_.results[i].checkState != 0;
+    const std::size_t ticked = state_.results.CountTicked();
 
     if (state_.results.Empty()) {
         ports_.view.ShowStatusText(kSearchFirstText);

@@ -34,6 +34,10 @@ inline constexpr int kDaySpin = 1068;
 inline constexpr int kHelp = 57670;
 }  // namespace control
 
+// Texts that more than one command shows.
+inline constexpr const char* kBadPatternMessage = "削除ﾌｧｲﾙを正確に入力してください。";
+inline constexpr const char* kAbortedText = "処理が中止されました。";
+
 // Drive types of a drive line (its last 8 digits).
 enum DriveType : std::uint32_t {
     kDriveUnknown = 0,

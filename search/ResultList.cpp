@@ -44,6 +44,13 @@ void ResultList::Clear() {
     count_ = 0;
 }
 
+std::size_t ResultList::CountTicked() const {
+    std::size_t ticked = 0;
+    for (std::size_t i = 0; i < count_; ++i)
+        ticked += (*this)[i].checkState != 0;
+    return ticked;
+}
+
 std::size_t ResultList::AllocatedBytes() const {
     std::size_t bytes = entryBlocks_.capacity() * sizeof(entryBlocks_[0]) +
                         entryBlocks_.size() * kEntriesPerBlock * sizeof(SearchResultEntry) +

@@ -59,6 +59,9 @@ class ResultList {
         entryBlocks_[index / kEntriesPerBlock][index % kEntriesPerBlock].checkState = state;
     }
 
+    // Number of entries whose check state is not 0 (state 2 counts as ticked).
+    std::size_t CountTicked() const;
+
     // Bytes of storage held, for the memory benchmark.
     std::size_t AllocatedBytes() const;
 

@@ -9,13 +9,11 @@ namespace vask {
 
 namespace {
 
-constexpr const char* kBadPatternMessage = "削除ﾌｧｲﾙを正確に入力してください。";
 constexpr const char* kAllFilesQuestion = "削除ﾌｧｲﾙに*.*が設定されています。\n本当によろしいですか?";
 constexpr const char* kAgeTooLargeMessage = "最終更新日が大きすぎます。";
 constexpr const char* kAbortQuestion = "検索を中止してよろしいですか?";
 constexpr const char* kSearchingText = "検索中...";
 constexpr const char* kNothingFoundText = "該当ﾌｧｲﾙが見つかりません。";
-constexpr const char* kAbortedText = "処理が中止されました。";
 constexpr const char* kRecycleBinError = "ごみ箱起動ｴﾗｰ";
 constexpr const char* kHelpError = "ﾍﾙﾌﾟを表示できません。";
 
@@ -222,10 +220,7 @@ void MainDialogController::OnLastDateCheck() {
 }
 
 int MainDialogController::CountTickedItems() const {
-    int ticked = 0;
-    for (std::size_t i = 0; i < state_.results.Size(); ++i)
-        ticked += state_.results[i].checkState != 0;
-    return ticked;
+    return static_cast<int>(state_.results.CountTicked());
 }
 
 void MainDialogController::UpdateSelectionSummary() {
