@@ -233,7 +233,9 @@ TEST_F(RealCompressionTest, OnlyFilesThatAreStillWhatTheSearchSawArePacked) {
         EXPECT_EQ(ui.failures[0].path, tree.Path("case/x/f.bak"));
         EXPECT_TRUE(ui.failures[0].changedSinceSearch);
         EXPECT_TRUE(Exists(tree.Path("case/x/f.bak")));
-        if (!c.kept.empty()) EXPECT_EQ(Output("cat '" + tree.Path(c.kept) + "'"), keptBefore);
+        if (!c.kept.empty()) {
+            EXPECT_EQ(Output("cat '" + tree.Path(c.kept) + "'"), keptBefore);
+        }
         const std::string archive = tree.Path("lzh/") + FinalArchiveName(clock.ToLocalTime(state.timeSearch));
         if (HasTool("bsdtar")) {
             EXPECT_EQ(Output("bsdtar -tf '" + archive + "'"), tree.Path("case/y.bak").substr(1) + "\n");
