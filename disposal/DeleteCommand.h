@@ -54,8 +54,13 @@ class DeleteCommand {
 
   private:
     std::vector<FileOperationItem> TickedItems() const;
-    // Stops the command after a refusal, a decline or a failure: empty list, Delete off, "aborted".
+    // Stops the command after a refusal, a decline or a failure: empty list, Delete off, "aborted", the
+    // focus on the pattern box.
     void Abort();
+    // Disables Delete with the focus moved to the pattern box first, so Search stays the default button.
+    void StopWithFocusOnPatterns();
+    // With bLog on: the message when Vask.Log is there but not a regular file of this user, or "".
+    std::string LogProblem() const;
     // A setting the command cannot act on (a method outside 0..3, an empty folder): the message to show, or
     // "".
     std::string SettingsProblem() const;

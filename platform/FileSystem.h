@@ -62,6 +62,8 @@ class ReadableFile {
     virtual ~ReadableFile() = default;
     // Reads up to size bytes; 0 at the end of the file.
     virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
+    // Reads up to size bytes from offset (pread); the position Read goes on from stays where it was.
+    virtual Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) = 0;
     // What fstat says of the open file.
     virtual Result<FileStatus> Stat() = 0;
 };
@@ -111,6 +113,26 @@ class Directory {
                                                              std::uint32_t mode) = 0;
     // Opens a regular file for reading; a symbolic link or a folder fails.
     virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) = 0;
+
+    // Files Vask keeps by bare name in the current folder (Vask.Log, the archiver's list file, the pattern
+    // list file) are reached only under one rule, so that a name planted by someone else can neither hang
+    // Vask nor redirect what it writes: no symbolic link is followed, nothing blocks (a FIFO is refused, not
+    // waited for), and an existing entry is used only when it is a regular file owned by this user
+    // (EffectiveUserId, root included).
+    //
+    // Checks name under that rule without opening or changing it. Ok when the entry is absent or a regular
+    // file of this user; otherwise ELOOP (a symbolic link), EISDIR (a folder), ENXIO (a FIFO, socket or
+    // device), EPERM (a file of another user), or the error of the lookup itself.
+    virtual Status CheckOwnFile(const std::string& name) = 0;
+    // Opens name for writing under that rule (the same errors as CheckOwnFile, checked again on the open
+    // file).
+    //  Exclusive: a leftover regular file of this user is removed first; the file is then created anew with
+    //    O_EXCL and mode (before the umask). A name that is taken again in between fails with EEXIST.
+    //  Truncate, Append: created with mode when absent; an existing file is emptied (Truncate) only after the
+    //    checks passed, so a file that is refused is never changed.
+    // The returned file blocks on writes as any regular file does.
+    virtual Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
+                                                              std::uint32_t mode) = 0;
     // Flushes this folder's entries (a rename or removal in it) to the disk.
     virtual Status Sync() = 0;
     // Moves the entry, a regular file, to the trash of its volume, recorded with originalPath (its absolute

@@ -8,6 +8,7 @@
 #include "app/core/MainDialogController.h"
 #include "app/ui/DesktopLauncher.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/QtArchiverProgress.h"
 #include "app/ui/QtFileOperationUi.h"
 #include "app/ui/QtPrompter.h"
 #include "app/ui/QtSoundPlayer.h"
@@ -46,8 +47,9 @@ int RunVask(int argc, char** argv) {
     window.Bind(controller);
     QtFileOperationUi operationUi(&window, clock);
     DlopenArchiverLoader archiver;
+    QtArchiverProgress archiverWithProgress(archiver, &window);
     QtSoundPlayer sound;
-    controller.AttachDisposal(operationUi, archiver, sound);
+    controller.AttachDisposal(operationUi, archiverWithProgress, sound);
 
     controller.Start();
     window.exec();

@@ -90,7 +90,9 @@ void MainWindow::Bind(MainDialogController& controller) {
     connect(ui_->id1029, &QPushButton::clicked, this, [this] { controller_->OnSearch(); });
     connect(ui_->id1000, &QPushButton::clicked, this, [this] { controller_->OnDelete(); });
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { controller_->OnAbort(); });
-    connect(ui_->id1066, &QCheckBox::clicked, this, [this] { controller_->OnLastDateCheck(); });
+    // Every change of the box, not only a click: the keyboard, a screen reader's toggle action and the
+    // start-up's restored state all enable or disable the day edit.
+    connect(ui_->id1066, &QCheckBox::toggled, this, [this] { controller_->OnLastDateCheck(); });
     connect(ui_->id1044, &QPushButton::clicked, this, [this] { controller_->OnRecycleBin(); });
     connect(ui_->id1017, &QPushButton::clicked, this, [this] { controller_->OnVersion(); });
     connect(ui_->id57670, &QPushButton::clicked, this, [this] { controller_->OnHelp(); });

@@ -83,6 +83,12 @@ class MemoryReadableFile : public ReadableFile {
         return count;
     }
     Result<FileStatus> Stat() override { return StatusOf(*node_); }
+    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+        if (offset >= bytes_.size()) return std::size_t{0};
+        const std::size_t count = std::min<std::size_t>(size, bytes_.size() - offset);
+        std::copy_n(bytes_.data() + offset, count, buffer);
+        return count;
+    }
 
   private:
     std::shared_ptr<MemoryFileSystem::Node> node_;
@@ -254,6 +260,38 @@ class MemoryDirectory : public Directory {
         if (it->second->kind != EntryKind::Regular) return Status::Error(EINVAL, path, "open");
         if (!fs_.HasAccess(*it->second, 0400, 0004)) return Status::Error(EACCES, path, "open");
         return std::unique_ptr<ReadableFile>(std::make_unique<MemoryReadableFile>(it->second));
+    }
+
+    Status CheckOwnFile(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::CheckOwnFile, path))
+            return Status::Error(error, path, "lstat");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Ok();
+        const MemoryFileSystem::Node& node = *it->second;
+        int error = 0;
+        if (node.kind == EntryKind::Symlink) {
+            error = ELOOP;
+        } else if (node.kind == EntryKind::Directory) {
+            error = EISDIR;
+        } else if (node.kind != EntryKind::Regular) {
+            error = ENXIO;
+        } else if (node.ownerId != fs_.effectiveUserId_) {
+            error = EPERM;
+        }
+        return error == 0 ? Status::Ok() : Status::Error(error, path, "open own file");
+    }
+
+    Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
+                                                      std::uint32_t mode) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::OpenOwnFile, path))
+            return Status::Error(error, path, "create");
+        if (Status status = CheckOwnFile(name); !status) return status;
+        if (how == FileCreation::Exclusive && node_->children.count(name) != 0) {
+            if (Status removed = RemoveFile(name); !removed) return removed;
+        }
+        return CreateFile(name, how, mode);
     }
 
     Status Sync() override {

@@ -39,6 +39,8 @@ enum class FsOperation {
     SyncFolder,
     MoveToTrash,
     OpenCurrentFolder,
+    CheckOwnFile,
+    OpenOwnFile,  // also counted as CreateFile, whose failures it takes too
 };
 
 class MemoryFileSystem : public FileSystem {
