@@ -62,6 +62,9 @@ PromptAnswer QtPrompter::Ask(const Prompt& prompt) {
     QMessageBox box(ToQtIcon(EffectivePromptIcon(prompt)), caption, QString::fromUtf8(prompt.text.c_str()),
                     QMessageBox::NoButton, parent_);
     box.setTextFormat(Qt::PlainText);
+    // Above every window, also other programs' (the forced stop of an unattended run has no window of its
+    // own).
+    if (prompt.topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     for (QMessageBox::StandardButton button : buttons)
         box.addButton(button);
     box.setDefaultButton(buttons.first());
