@@ -209,9 +209,11 @@ int RunVask(int argc, char** argv) {
     if (outcome.exitStatus == exit_status::kBadCommandLine) std::cerr << kUsageLine << std::endl;
     if (!outcome.showWindow) return outcome.exitStatus;
 
-    // Interactive use: a signal ends Vask the ordinary way again.
+    // Interactive use: a signal ends Vask the ordinary way again. One that came while a start-up message was
+    // open (first start, changed drives) ends it now, before the window shows.
     signalNotifier.reset();
     if (const int pending = RestoreTerminationSignals(); pending != 0) return exit_status::BySignal(pending);
+    if (flow.StopRequested()) return flow.StopStatus();
     window.exec();
     return exit_status::kDone;
 }
