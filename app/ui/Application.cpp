@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <iostream>
 
 #include "app/core/MainDialogController.h"
@@ -39,17 +40,31 @@ namespace {
 
 // Message boxes and file-operation questions go to the windows while someone may be there to answer, and
 // to standard error with the answers that dispose of nothing when nobody is: without a display, and from
-// the moment a termination signal arrived (a box waiting for a click would keep the process alive).
+// the moment a termination signal arrived (a box waiting for a click would keep the process alive). Once a
+// forced stop was asked for, only its own closing message is still shown in a window: what the run says on
+// its way to the stop point is no longer news to anyone.
 struct Routing {
     bool toStderr = false;
+    std::function<bool()> stopping;
+
+    bool Console(const std::string& text = std::string()) const {
+        return toStderr || (stopping && stopping() && text != kForcedStopMessage);
+    }
 };
+
+void CloseModalWidgets() {
+    // Each open box and dialog gives its escape answer, which disposes of nothing.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (!modal->close()) break;
+    }
+}
 
 class RoutedPrompter : public Prompter {
   public:
     RoutedPrompter(Prompter& window, Prompter& console, const Routing& routing)
         : window_(window), console_(console), routing_(routing) {}
     PromptAnswer Ask(const Prompt& prompt) override {
-        return (routing_.toStderr ? console_ : window_).Ask(prompt);
+        return (routing_.Console(prompt.text) ? console_ : window_).Ask(prompt);
     }
 
   private:
@@ -77,7 +92,7 @@ class RoutedOperationUi : public FileOperationUi {
     }
 
   private:
-    FileOperationUi& Now() { return routing_.toStderr ? console_ : window_; }
+    FileOperationUi& Now() { return routing_.Console() ? console_ : window_; }
     FileOperationUi& window_;
     FileOperationUi& console_;
     const Routing& routing_;
@@ -185,6 +200,12 @@ int RunVask(int argc, char** argv) {
     DlopenArchiverLoader archiver;
     QtSoundPlayer sound;
     controller.AttachDisposal(flow.OperationUi(), archiver, sound);
+    routing.stopping = [&flow] { return flow.StopRequested(); };
+    // A stop agreed to while another box of the run is open (the "*.*" question) closes that box too.
+    sign.OnClick([&flow] {
+        flow.OnTrayNotify();
+        if (flow.StopRequested()) CloseModalWidgets();
+    });
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (InstallTerminationSignals()) {
@@ -194,11 +215,8 @@ int RunVask(int argc, char** argv) {
             if (::read(signalPipe[0], &byte, 1) != 1) return;
             routing.toStderr = true;
             flow.OnStopSignal(byte);
-            // Every open box and dialog gives its escape answer, which disposes of nothing; the run then
-            // unwinds to its next safe point.
-            while (QWidget* modal = QApplication::activeModalWidget()) {
-                if (!modal->close()) break;
-            }
+            // The run then unwinds to its next safe point.
+            CloseModalWidgets();
         });
     }
 

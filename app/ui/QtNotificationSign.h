@@ -1,7 +1,8 @@
 // The sign of an unattended run in Qt: an icon in the system tray (QSystemTrayIcon) where a tray is there;
 // otherwise a small frameless always-on-top window at the bottom right of the screen with the phase icon and
 // the tip text. A left or right button press on either runs the click handler; double clicks, middle
-// clicks and moves do nothing more. Without a display nothing is shown at all.
+// clicks and moves do nothing more, also while a modal box of Vask is open (on X11). Without a display
+// nothing is shown at all.
 //
 // Icons are the resource drawings ":/icons/<number>.svg".
 #pragma once
@@ -19,6 +20,7 @@ class QSystemTrayIcon;
 namespace vask {
 
 class SignWindow;
+class BlockedSignPressFilter;
 
 class QtNotificationSign : public NotificationSign {
   public:
@@ -44,6 +46,7 @@ class QtNotificationSign : public NotificationSign {
 
   private:
     void Clicked();
+    void FilterBlockedPresses(bool on);
 
     bool haveDisplay_;
     bool preferTray_;
@@ -51,6 +54,7 @@ class QtNotificationSign : public NotificationSign {
     std::unique_ptr<QSystemTrayIcon> tray_;
     QPointer<SignWindow> window_;
     std::function<void()> handler_;
+    std::unique_ptr<BlockedSignPressFilter> pressFilter_;
 };
 
 }  // namespace vask
