@@ -143,6 +143,17 @@ bool ChoosePlatform() {
     return true;
 }
 
+// Cron gives no XDG_RUNTIME_DIR, and Qt says so on every start; a cron job would mail that line each time.
+QtMessageHandler qtMessages = nullptr;
+
+void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg &&
+        message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+        return;
+    }
+    if (qtMessages != nullptr) qtMessages(type, context, message);
+}
+
 bool HaveDisplay() {
     const QString platform = QGuiApplication::platformName();
     return platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
@@ -151,6 +162,7 @@ bool HaveDisplay() {
 }  // namespace
 
 int RunVask(int argc, char** argv) {
+    qtMessages = qInstallMessageHandler(QuietMessages);
     const bool platformChosen = ChoosePlatform();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Vask"));
