@@ -200,6 +200,8 @@ void StartUpFlow::RequestStop(int status) {
     stopRequested_ = true;
     stopStatus_ = status;
     ports_.dialog.RequestStop();
+    // The sign goes at once; the run may still finish the file at hand before it can say it stopped.
+    if (phase_ != UnattendedPhase::None) ports_.sign.Remove();
 }
 
 StartUpFlow::Outcome StartUpFlow::EndForcedStop() {

@@ -351,6 +351,7 @@ TEST_P(ForcedStopTest, StopsAtTheNextSafePointOrGoesOn) {
     SearchOnceInteractively(c.moment == Moment::InAllFilesQuestion ? "*.*" : "*.bak");
     clock.stepMs = 25;  // every walker entry and every file passes the pump interval
     bool acted = false;
+    bool signShownAfterAnswer = false;
     std::size_t writesBefore = 0;
     const auto act = [&] {
         if (acted) return;
@@ -362,6 +363,7 @@ TEST_P(ForcedStopTest, StopsAtTheNextSafePointOrGoesOn) {
             prompter.Answer(c.answer);
             sign.Click();
         }
+        signShownAfterAnswer = sign.shown;
     };
     int disposingPumps = 0;
     sleeper.onSleep = [&] {
@@ -400,6 +402,7 @@ TEST_P(ForcedStopTest, StopsAtTheNextSafePointOrGoesOn) {
         }
     }
     EXPECT_EQ(sign.calls.back(), "remove");
+    EXPECT_EQ(signShownAfterAnswer, !c.stops);  // a stop takes the sign away at once
     EXPECT_FALSE(sign.shown);
     for (const std::string path : {"/v/a.bak", "/v/sub/b.bak"}) {
         const bool kept = std::find(c.kept.begin(), c.kept.end(), path) != c.kept.end();
