@@ -161,23 +161,24 @@ int DeleteCommand::DisposeUnattended() {
     }
 }
 
-void DeleteCommand::OnDelete(bool silent) {
+DeleteOutcome DeleteCommand::OnDelete(bool silent) {
     if (parsePatternText_() <= 0) {
         ports_.prompter.Ask(Prompt{kBadPatternMessage, "", PromptButtons::Ok, PromptIcon::Exclamation});
         ports_.view.SetFocusTo(control::kPatternBox);
         state_.results.Clear();
         ports_.view.ResultsChanged();
         ports_.view.SetControlEnabled(control::kDelete, false);
-        return;
+        return DeleteOutcome::Refused;
     }
     const std::size_t ticked = state_.results.CountTicked();
 
+    DeleteOutcome outcome = DeleteOutcome::NothingFound;
     if (state_.results.Empty()) {
         ports_.view.ShowStatusText(kSearchFirstText);
     } else if (ticked == 0) {
         StopWithFocusOnPatterns();
         ports_.view.ShowStatusText(kNothingTickedText);
-        return;
+        return DeleteOutcome::NothingTicked;
     } else {
         // A method or folder the command cannot act on is refused before anything is touched; so is a log
         // that could not record the run (a FIFO, link or another user's file named Vask.Log): it would be
@@ -188,12 +189,26 @@ void DeleteCommand::OnDelete(bool silent) {
             ports_.prompter.Ask(Prompt{problem, "", PromptButtons::Ok, PromptIcon::Exclamation});
             StopWithFocusOnPatterns();
             ports_.view.ShowStatusText(kAbortedText);
-            return;
+            return DeleteOutcome::Refused;
         }
-        if (settings_.nTrush == kDisposeMoveToFolder && !silent && ConfirmMove()) return Abort();
-        if (settings_.nTrush == kDisposeLzhArchive && EnsureArchiveFolder()) return Abort();
+        if (settings_.nTrush == kDisposeMoveToFolder && !silent && ConfirmMove()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
+        if (settings_.nTrush == kDisposeLzhArchive && EnsureArchiveFolder()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
+        // A stop asked for while the questions above were open must not let the disposal begin.
+        if (stopRequested_ && stopRequested_()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
         const int result = silent ? DisposeUnattended() : DisposeInteractive();
-        if (result != 0) return Abort();
+        if (result != 0) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
         ports_.view.ShowStatusText(settings_.nTrush == kDisposeMoveToFolder ? kMovedText : kDeletedText);
         if (settings_.bLog != 0) {
             WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0, silent);
@@ -201,10 +216,12 @@ void DeleteCommand::OnDelete(bool silent) {
         // Focus first, as in StopWithFocusOnPatterns: the disabled Delete must not hand it to Cancel.
         ports_.view.SetFocusTo(control::kSearch);
         ports_.view.SetControlEnabled(control::kDelete, false);
+        outcome = DeleteOutcome::Done;
     }
     store_.SaveAndReloadProfile();
     if (settings_.bWave != 0) ports_.sound.PlayToEnd(settings_.strWaveEdit);
     ports_.view.SetFocusTo(control::kSearch);
+    return outcome;
 }
 
 }  // namespace vask

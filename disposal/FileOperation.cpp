@@ -325,7 +325,9 @@ void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& item
     // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
     for (std::size_t i = 0; i < items.size(); ++i) {
         const FileOperationItem& item = items[i];
-        if (showProgress && !ui_.Progress(i, items.size(), item.path)) {
+        const bool goOn =
+            showProgress ? ui_.Progress(i, items.size(), item.path) : ui_.ContinueUnattended(i, items.size());
+        if (!goOn) {
             outcome.cancelled = true;
             break;
         }

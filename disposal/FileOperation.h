@@ -57,6 +57,10 @@ class FileOperationUi {
     virtual ReplaceAnswer AskReplace(const std::string& source, const std::string& target) = 0;
     // Before each file: done of total, and the file at hand. False when the user pressed Cancel.
     virtual bool Progress(std::size_t done, std::size_t total, const std::string& path) = 0;
+    // Before each file of an unattended move or deletion, which show no progress: done of total. False stops
+    // the operation there, as Cancel in Progress does (the files done stay done). Never called inside a
+    // file's copy or its rename pair. The default never stops.
+    virtual bool ContinueUnattended(std::size_t /*done*/, std::size_t /*total*/) { return true; }
     // Once at the end, when anything failed.
     virtual void ReportFailures(FileOperationKind kind,
                                 const std::vector<FileOperationFailure>& failures) = 0;

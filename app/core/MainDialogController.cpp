@@ -84,11 +84,17 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
         std::make_unique<DeleteCommand>(DeleteCommandPorts{ports_.view, ports_.prompter, ports_.fileSystem,
                                                            operationUi, archiver, sound, ports_.clock},
                                         state_, settings_, store_, [this] { return ParsePatternText(); });
+    deleteCommand_->SetStopCheck([this] { return stopRequested_; });
 }
 
-void MainDialogController::OnDelete() {
-    if (searching_ || !deleteCommand_) return;
-    deleteCommand_->OnDelete(bSilent);
+DeleteOutcome MainDialogController::OnDelete() {
+    if (searching_ || !deleteCommand_) return DeleteOutcome::Refused;
+    return deleteCommand_->OnDelete(bSilent);
+}
+
+void MainDialogController::RequestStop() {
+    stopRequested_ = true;
+    state_.bAbort = true;
 }
 
 void MainDialogController::ClearResults() {
@@ -169,7 +175,8 @@ int MainDialogController::RunSearch() {
     searching_ = true;
     DisableControlsForSearch();
     ports_.view.PlaySearchClip();
-    state_.bAbort = false;
+    // A stop asked for before the walk (while the "*.*" question was open) is not forgotten here.
+    state_.bAbort = stopRequested_;
     ports_.view.ShowStatusText(kSearchingText);
     ClearResults();
 

@@ -64,8 +64,13 @@ class MainDialogController {
 
     // Search button 1029.
     void OnSearch();
-    // Delete button 1000 (and the end of an unattended run, with bSilent set).
-    void OnDelete();
+    // Delete button 1000 (and the end of an unattended run, with bSilent set). Refused (nothing done) while
+    // a search runs or before AttachDisposal.
+    DeleteOutcome OnDelete();
+    // The forced stop of an unattended run: a search in progress ends at its next entry as if aborted, a
+    // later search stops at once, and the delete command disposes of nothing more. Nothing undoes it.
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_; }
     // Splits the pattern box text into listPattern, asks once when a piece is "*.*" (No empties the list),
     // and returns the number of patterns. A piece that cannot name a file in a folder (holds "/", or is "."
     // or "..") makes the whole text unusable: the list is emptied and 0 returned.
@@ -116,6 +121,7 @@ class MainDialogController {
     SettingsStore store_;
     SearchState state_;
     bool searching_ = false;
+    bool stopRequested_ = false;
     std::unique_ptr<DeleteCommand> deleteCommand_;
 };
 

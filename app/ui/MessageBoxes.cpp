@@ -15,9 +15,12 @@ QString FromUtf8(const std::string& text) {
 
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,
-                           const std::vector<MessageChoice>& choices, std::size_t escapeIndex) {
+                           const std::vector<MessageChoice>& choices, std::size_t escapeIndex, bool topmost) {
     QMessageBox box(icon, FromUtf8(caption), FromUtf8(text), QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
+    // Above every window, also other programs' (the forced stop of an unattended run has no window of its
+    // own).
+    if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (!detail.empty()) box.setInformativeText(FromUtf8(detail));
     std::vector<QPushButton*> buttons;
     for (const MessageChoice& choice : choices) {

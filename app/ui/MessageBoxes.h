@@ -20,9 +20,11 @@ struct MessageChoice {
 };
 
 // Shows the box modally over parent (may be null) and returns the index of the choice clicked; Escape and
-// the close box give escapeIndex. detail (may be empty) goes below the text. choices is not empty.
+// the close box give escapeIndex. detail (may be empty) goes below the text. choices is not empty. topmost
+// keeps the box above every window on the screen.
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,
-                           const std::vector<MessageChoice>& choices, std::size_t escapeIndex);
+                           const std::vector<MessageChoice>& choices, std::size_t escapeIndex,
+                           bool topmost = false);
 
 }  // namespace vask

@@ -67,7 +67,7 @@ PromptAnswer QtPrompter::Ask(const Prompt& prompt) {
     }
     const std::size_t chosen = ShowMessageBox(parent_, ToQtIcon(EffectivePromptIcon(prompt)),
                                               prompt.caption.empty() ? std::string("Vask") : prompt.caption,
-                                              prompt.text, std::string(), choices, escape);
+                                              prompt.text, std::string(), choices, escape, prompt.topmost);
     return ToAnswer(choices[chosen].objectName);
 }
 

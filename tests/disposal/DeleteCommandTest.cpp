@@ -243,5 +243,40 @@ TEST_F(DeleteCommandTest, UnattendedMoveAsksNothingAndLogsSilent) {
     EXPECT_THAT(Log(), HasSubstr("---<Silent>------"));
 }
 
+TEST_F(DeleteCommandTest, OutcomeOfEachEndAndAStopBeforeTheFilesAreTouched) {
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::NothingFound);
+
+    Found("/v/a.bak", 4, false);
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::NothingTicked);
+    state.results.SetCheckState(0, 1);
+    settings.nTrush = 7;
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Refused);
+    settings.nTrush = kDisposeDelete;
+    patterns = 0;
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Refused);
+    patterns = 1;
+
+    // A stop asked for while a question was open: nothing disposed of, no log, nothing saved.
+    Found("/v/a.bak");
+    profile.ClearLog();
+    bool stop = true;
+    command.SetStopCheck([&] { return stop; });
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Stopped);
+    EXPECT_TRUE(fs.Find("/v/a.bak") != nullptr);
+    EXPECT_EQ(Log(), "<none>");
+    EXPECT_TRUE(profile.Writes().empty());
+
+    stop = false;
+    Found("/v/a.bak");
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Done);
+    EXPECT_TRUE(fs.Find("/v/a.bak") == nullptr);
+    EXPECT_THAT(Log(), HasSubstr("---<Silent>------"));
+
+    ui.cancelAt = 0;
+    settings.nTrush = kDisposeToTrash;
+    Found("/v/b.bak");
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Stopped);
+}
+
 }  // namespace
 }  // namespace vask
