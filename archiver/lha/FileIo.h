@@ -68,8 +68,11 @@ class FileIo {
     virtual Result<std::string> CurrentDir() = 0;
     // Names of the entries of a folder, without "." and "..".
     virtual Result<std::vector<std::string>> ListNames(const std::string& dir) = 0;
-    // The whole content of a small text file (a list file).
-    virtual Result<std::string> ReadText(const std::string& path) = 0;
+    // The whole content of a list file. Only a regular file owned by this user (effective user id) and not
+    // writable by every user is read, opened without following a final symbolic link and without blocking:
+    // ELOOP for a link, EINVAL for a FIFO, device or folder, EPERM for another owner or a world-writable
+    // file.
+    virtual Result<std::string> ReadListFile(const std::string& path) = 0;
 };
 
 // The real calls.

@@ -212,9 +212,24 @@ class Posix : public FileIo {
         ::closedir(d);
         return names;
     }
-    Result<std::string> ReadText(const std::string& path) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return Status::Error(errno, path, "open");
+    Result<std::string> ReadListFile(const std::string& path) override {
+        // Not blocking: a FIFO put in place of the list file must be refused, not waited on.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return Status::Error(errno, path, "open list file");
+        struct stat st;
+        Status refused = Status::Ok();
+        if (::fstat(fd, &st) != 0)
+            refused = Status::Error(errno, path, "open list file");
+        else if (!S_ISREG(st.st_mode))
+            refused = Status::Error(EINVAL, path, "open list file (not a regular file)");
+        else if (st.st_uid != ::geteuid())
+            refused = Status::Error(EPERM, path, "open list file (owned by another user)");
+        else if (st.st_mode & S_IWOTH)
+            refused = Status::Error(EPERM, path, "open list file (writable by every user)");
+        if (!refused) {
+            ::close(fd);
+            return refused;
+        }
         std::string text;
         char buf[4096];
         for (;;) {

@@ -123,7 +123,7 @@ class FaultyFileIo : public FileIo {
     }
     Status SetTimes(const std::string& path, int64_t mtime) override { return real().SetTimes(path, mtime); }
     Result<std::string> CurrentDir() override { return real().CurrentDir(); }
-    Result<std::string> ReadText(const std::string& path) override { return real().ReadText(path); }
+    Result<std::string> ReadListFile(const std::string& path) override { return real().ReadListFile(path); }
     Result<std::vector<std::string>> ListNames(const std::string& dir) override {
         return real().ListNames(dir);
     }
