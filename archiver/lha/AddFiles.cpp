@@ -45,7 +45,7 @@ class WatchedSink : public ByteSink {
     bool failed_ = false;
 };
 
-Status AddSource(const Command& cmd, FolderCache& folders, Source& src, ByteSink& out,
+Status AddSource(const Command& cmd, FolderCache& folders, Source& src, WatchedSink& out,
                  std::vector<MemberHeader>& written) {
     auto [dir, name] = FolderCache::Split(src.path);
     auto folder = folders.Get(dir, false);
@@ -68,6 +68,8 @@ Status AddSource(const Command& cmd, FolderCache& folders, Source& src, ByteSink
     auto member = AppendMember(out, h, cmd.method, **file, info->size);
     if (!member) {
         Status s = member.status();
+        // A failed write is the archive's (a full disk), and already names the archive's temporary file.
+        if (out.failed()) return s;
         return Status::Error(s.code(), src.path, s.operation());
     }
     auto after = (*file)->Stat();

@@ -107,7 +107,7 @@ class FaultyFileIo : public FileIo {
         if (create_errno) return Status::Error(create_errno, dir, "create temporary file");
         auto r = real().CreateTemp(dir, prefix, path);
         if (!r) return r;
-        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this));
+        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this, *path));
     }
     Result<FileInfo> Lstat(const std::string& path) override { return real().Lstat(path); }
     Status Rename(const std::string& from, const std::string& to) override {
@@ -168,7 +168,7 @@ class FaultyFileIo : public FileIo {
             if (io_.create_errno) return Status::Error(io_.create_errno, path(), "create temporary file");
             auto r = inner_->CreateTemp(prefix, name);
             if (!r) return r;
-            return std::unique_ptr<OutputFile>(new Output(std::move(*r), io_));
+            return std::unique_ptr<OutputFile>(new Output(std::move(*r), io_, Join(*name)));
         }
         Status RenameEntry(const std::string& from, const std::string& to) override {
             return inner_->RenameEntry(from, to);
@@ -207,7 +207,8 @@ class FaultyFileIo : public FileIo {
     };
     class Output : public OutputFile {
       public:
-        Output(std::unique_ptr<OutputFile> inner, FaultyFileIo& io) : inner_(std::move(inner)), io_(io) {}
+        Output(std::unique_ptr<OutputFile> inner, FaultyFileIo& io, std::string path)
+            : inner_(std::move(inner)), io_(io), path_(std::move(path)) {}
         Status Write(const uint8_t* data, size_t size) override {
             if (Status s = Count(size); !s) return s;
             return inner_->Write(data, size);
@@ -218,7 +219,7 @@ class FaultyFileIo : public FileIo {
         Status Truncate(uint64_t offset) override { return inner_->Truncate(offset); }
         uint64_t Size() const override { return inner_->Size(); }
         Status Sync() override {
-            if (io_.sync_errno) return Status::Error(io_.sync_errno, "", "fsync");
+            if (io_.sync_errno) return Status::Error(io_.sync_errno, path_, "fsync");
             return inner_->Sync();
         }
         Status SetMode(uint32_t mode) override { return inner_->SetMode(mode); }
@@ -232,11 +233,12 @@ class FaultyFileIo : public FileIo {
       private:
         Status Count(size_t size) {
             io_.written_ += size;
-            if (io_.written_ > io_.fail_writes_after) return Status::Error(io_.write_errno, "", "write");
+            if (io_.written_ > io_.fail_writes_after) return Status::Error(io_.write_errno, path_, "write");
             return Status::Ok();
         }
         std::unique_ptr<OutputFile> inner_;
         FaultyFileIo& io_;
+        std::string path_;
     };
     uint64_t written_ = 0;
 };
