@@ -222,6 +222,8 @@ TEST(ExtractLinkTest, NoMemberIsWrittenThroughALink) {
         MemorySource src(reinterpret_cast<const uint8_t*>(text.data()), text.size());
         MemberHeader h;
         h.path = name;
+        h.mtime = 1141208430;
+        h.unix_mode = 0100640;
         ASSERT_TRUE(AppendMember(sink, h, Method::kLh5, src, text.size()).ok());
     }
     ASSERT_TRUE(AppendEndMark(sink).ok());
@@ -238,6 +240,10 @@ TEST(ExtractLinkTest, NoMemberIsWrittenThroughALink) {
     Outcome o = RunLine(PosixFileIo(), "x -w=" + dir + " " + archive);
     EXPECT_EQ(o.code, kMemberSkipped) << o.text;
     EXPECT_EQ(test::ReadFile(dir + "/ok/a.txt"), "member ok/a.txt");
+    struct stat st;
+    ASSERT_EQ(::stat((dir + "/ok/a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1141208430);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_FALSE(test::Exists(outside / "b.txt"));
     EXPECT_TRUE(test::Entries(dir + "/inside").empty());
     EXPECT_EQ(test::ReadFile(outside / "final.txt"), "outside file");
