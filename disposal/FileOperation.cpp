@@ -66,7 +66,6 @@ Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOp
     // here, and nothing outside the searched tree is reached. Results come folder by folder, so the folder
     // opened for the previous file usually serves the next one too.
     if (folder != openFolderPath_ || !openFolder_) {
-        FlushPendingFolder();
         auto opened = fileSystem_.OpenFolder(folder);
         if (!opened) return ChangedSinceSearch(item.path);
         openFolder_ = std::move(opened.value());
@@ -173,6 +172,26 @@ Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool 
 }
 
 Status FileOperationEngine::MoveOne(Source& source, Target& target, bool replace) {
+    if (replace) {
+        // The move folder may already hold this very file under the same name (a hard link): rename(2)
+        // between two names of one file does nothing and reports success, and the file would stay where it
+        // is while counted as moved. Its name in the move folder is all that must remain.
+        auto there = target.folder->StatEntry(source.name);
+        if (there && there.value().device == source.status.device &&
+            there.value().inode == source.status.inode) {
+            auto sourceFolder = source.folder->StatSelf();
+            auto targetFolder = target.folder->StatSelf();
+            if (!sourceFolder) return sourceFolder.status();
+            if (!targetFolder) return targetFolder.status();
+            // The move folder is the file's own folder (perhaps through a bind mount): one entry, already in
+            // place. Removing "the source" would remove the file.
+            if (sourceFolder.value().device == targetFolder.value().device &&
+                sourceFolder.value().inode == targetFolder.value().inode) {
+                return Status::Ok();
+            }
+            return source.folder->RemoveFile(source.name);
+        }
+    }
     const Status renamed = source.folder->RenameTo(source.name, *target.folder, source.name, replace);
     // Another file system, or one mounted twice (bind mounts say EXDEV too): copy instead.
     if (renamed.code() == EXDEV) return CopyThenRemove(source, target, replace);
@@ -238,11 +257,9 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             if (staged.size() >= kTrashBatch) commitStaged();
             return std::nullopt;  // counted when the batch is moved in
         }
-        if (kind == FileOperationKind::Delete) {
-            Status status = source.folder->RemoveFile(source.name);
-            openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
-            return status;
-        }
+        // Removals are not flushed: one lost in a crash brings the file back, which loses nothing, while a
+        // folder's fsync waits for the dirty data of every other writer on the volume.
+        if (kind == FileOperationKind::Delete) return source.folder->RemoveFile(source.name);
         bool replace = replaceAll;
         if (!replace && target.folder->StatEntry(source.name)) {
             const ReplaceAnswer answer = ui_.AskReplace(path, target.path + source.name);
@@ -311,9 +328,7 @@ FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<Fil
     ForgetOpenFolder();
     std::set<std::string> disposed;
     ForEachItem(items, outcome, false, disposed, [&](Source& source) -> std::optional<Status> {
-        Status status = source.folder->RemoveFile(source.name);
-        openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
-        return status;
+        return source.folder->RemoveFile(source.name);
     });
     return outcome;
 }
@@ -348,14 +363,6 @@ void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& item
             outcome.failures.push_back(FileOperationFailure{item.path, *status, status->code() == ESTALE});
         }
     }
-    FlushPendingFolder();
-}
-
-void FileOperationEngine::FlushPendingFolder() {
-    // Removals are flushed once per folder, when the engine leaves it: a removal lost in a crash brings the
-    // file back, which loses nothing, and one flush per file would cost more than the removal itself.
-    if (openFolder_ && openFolderNeedsSync_) openFolder_->Sync();
-    openFolderNeedsSync_ = false;
 }
 
 }  // namespace vask

@@ -115,13 +115,10 @@ class FileOperationEngine {
     void ForEachItem(const std::vector<FileOperationItem>& items, FileOperationOutcome& outcome,
                      bool showProgress, std::set<std::string>& disposed,
                      const std::function<std::optional<Status>(Source&)>& act);
-    // Flushes the removals made in the folder at hand (once per folder).
-    void FlushPendingFolder();
     // Each run starts from scratch: a folder opened by an earlier run may have changed since.
     void ForgetOpenFolder() {
         openFolder_.reset();
         openFolderPath_.clear();
-        openFolderNeedsSync_ = false;
     }
 
     FileSystem& fileSystem_;
@@ -129,7 +126,6 @@ class FileOperationEngine {
     std::mt19937 random_;
     std::shared_ptr<Directory> openFolder_;  // the folder of the file at hand, kept for the next file
     std::string openFolderPath_;
-    bool openFolderNeedsSync_ = false;
 };
 
 // Splits an absolute path into its folder (ending in "/") and its last name. Empty name for a folder path.

@@ -171,6 +171,32 @@ TEST_F(FileOperationTest, MoveAsksBeforeReplacing) {
     EXPECT_EQ(Content("/v/q"), "ours");
 }
 
+TEST_F(FileOperationTest, AHardLinkOfTheSourceInTheMoveFolderIsTheMovedFile) {
+    fs.AddFolder("/b/");
+    const FileOperationItem a = File("/v/a.bak", "ours");
+    fs.Find("/b/")->children["a.bak"] = fs.Find("/v/a.bak");  // the same file under the same name
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    const FileOperationOutcome outcome = engine.Run(FileOperationKind::Move, {a}, "/b/");
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_EQ(outcome.done, 1u);
+    EXPECT_FALSE(Exists("/v/a.bak"));
+    EXPECT_EQ(Content("/b/a.bak"), "ours");
+
+    // Moved into its own folder: its one entry is already in place and stays.
+    const FileOperationItem c = File("/b/c.bak", "ours");
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    EXPECT_EQ(engine.Run(FileOperationKind::Move, {c}, "/b/").Result(), 0);
+    EXPECT_EQ(Content("/b/c.bak"), "ours");
+}
+
+TEST_F(FileOperationTest, PermanentRemovalsAreNotFlushed) {
+    const std::vector<FileOperationItem> items = {File("/v/a"), File("/v/b"), File("/w/c")};
+    EXPECT_EQ(engine.Run(FileOperationKind::Delete, items, "").Result(), 0);
+    EXPECT_EQ(engine.DeleteUnattended({File("/v/d")}).Result(), 0);
+    EXPECT_TRUE(Names("/v/").empty() && Names("/w/").empty());
+    EXPECT_EQ(fs.CallCount(FsOperation::SyncFolder), 0);
+}
+
 TEST_F(FileOperationTest, MoveAcrossVolumesCopiesFlushesAndThenRemoves) {
     fs.AddFolder("/other/");
     fs.SetDevice("/other", 9);

@@ -233,3 +233,31 @@ TEST(RealDisposalNoMounts, AFolderSwappedForALinkIsNotFollowed) {
 
 }  // namespace
 }  // namespace vask
+
+namespace vask {
+namespace {
+
+// The move folder holds a hard link of the source under the same name and the user agrees to replace:
+// rename(2) would do nothing and report success. The source's name goes; the file stays, once, in the folder.
+TEST(RealDisposalNoMounts, AHardLinkInTheMoveFolderEndsTheMove) {
+    TempTree tree;
+    ASSERT_TRUE(tree.File("data/h.bak", "linked"));
+    ASSERT_TRUE(tree.Folder("target"));
+    ASSERT_EQ(::link(tree.Path("data/h.bak").c_str(), tree.Path("target/h.bak").c_str()), 0);
+    PosixFileSystem fs;
+    ScriptedFileOperationUi ui;
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    FileOperationEngine engine(fs, ui);
+    const FileOperationOutcome outcome =
+        engine.Run(FileOperationKind::Move, {ItemOf(tree.Path("data/h.bak"))}, tree.Path("target/"));
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_EQ(outcome.done, 1u);
+    EXPECT_FALSE(Exists(tree.Path("data/h.bak")));
+    EXPECT_EQ(Read(tree.Path("target/h.bak")), "linked");
+    struct stat st;
+    ASSERT_EQ(::stat(tree.Path("target/h.bak").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+}
+
+}  // namespace
+}  // namespace vask
