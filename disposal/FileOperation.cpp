@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "disposal/CreateFolderPath.h"
-#include "search/TemporaryNames.h"
 
 namespace vask {
 
@@ -54,7 +53,7 @@ struct FileOperationEngine::Target {
 };
 
 FileOperationEngine::FileOperationEngine(FileSystem& fileSystem, FileOperationUi& ui)
-    : fileSystem_(fileSystem), ui_(ui), random_(std::random_device{}()) {}
+    : fileSystem_(fileSystem), ui_(ui) {}
 
 Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOperationItem& item) {
     Source source;
@@ -78,24 +77,6 @@ Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOp
     return source;
 }
 
-std::string FileOperationEngine::TemporaryName(const std::string& name) {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string temporary = TemporaryNamePrefix(name);
-    for (std::size_t i = 0; i < kTemporaryRandomLength; ++i)
-        temporary += kChars[random_() % (sizeof kChars - 1)];
-    return temporary;
-}
-
-void FileOperationEngine::RemoveLeftoverTemporaries(Directory& folder) {
-    // Copies a killed run left behind: incomplete by definition (the complete one was renamed into place).
-    auto entries = folder.ReadEntries();
-    if (!entries) return;
-    for (const DirectoryEntry& entry : entries.value()) {
-        if (entry.kind != EntryKind::Directory && IsVaskTemporaryName(entry.name))
-            folder.RemoveFile(entry.name);
-    }
-}
-
 Result<FileOperationEngine::Target> FileOperationEngine::OpenTarget(const std::string& folder,
                                                                     bool offerToCreate, bool& declined) {
     declined = false;
@@ -115,18 +96,17 @@ Result<FileOperationEngine::Target> FileOperationEngine::OpenTarget(const std::s
     }
     if (!opened) return opened.status();
     target.folder = std::move(opened.value());
-    RemoveLeftoverTemporaries(*target.folder);
     return target;
 }
 
 Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool replace) {
-    const std::string temporary = TemporaryName(source.name);
-    auto created = target.folder->CreateFile(temporary, FileCreation::Exclusive, 0600);
+    // The copy has no name, or only a temporary one the journal records, until it is complete: a kill at
+    // any point leaves the source whole and nothing at the final name.
+    auto created = target.folder->CreateTemporaryFile(source.name, 0600);
     if (!created) return created.status();
-    std::unique_ptr<WritableFile> out = std::move(created.value());
+    std::unique_ptr<TemporaryFile> out = std::move(created.value());
     const auto discard = [&](Status why) {
         out.reset();
-        target.folder->RemoveFile(temporary);
         return why;
     };
 
@@ -152,15 +132,10 @@ Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool 
         out->SetTimesAndMode(source.status.mtimeSeconds, source.status.mtimeNanoseconds, source.status.mode);
     if (step) step = out->Sync();
     if (step) step = out->Close();
+    // The copy is complete and on the disk; only now may it take the final name.
+    if (step) step = out->Publish(source.name, replace);
     if (!step) return discard(step);
     out.reset();
-
-    // The copy is complete and on the disk; only now may it take the final name.
-    step = target.folder->RenameTo(temporary, *target.folder, source.name, replace);
-    if (!step) {
-        target.folder->RemoveFile(temporary);
-        return step;
-    }
     step = target.folder->Sync();
     if (!step) return step;  // the source stays: better a file in two places than in none
     // Changed while it was copied? Then the copy is not what the user saw; keep the source as it is now.
@@ -207,6 +182,8 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
         outcome.cancelled = true;
         return outcome;
     }
+    // What a killed run left behind, as far as the journal proves it Vask's own.
+    if (kind != FileOperationKind::Delete) fileSystem_.RemoveOwnLeftovers();
     Target target;
     if (kind == FileOperationKind::Move) {
         bool declined = false;
@@ -294,6 +271,7 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
                                                          const std::string& targetFolder) {
     FileOperationOutcome outcome;
     ForgetOpenFolder();
+    fileSystem_.RemoveOwnLeftovers();
     bool declined = false;
     auto opened = OpenTarget(targetFolder, false, declined);
     if (!opened) {

@@ -71,6 +71,44 @@ class MemoryWritableFile : public WritableFile {
     std::string path_;
 };
 
+// A file with no name until Publish puts it into its folder, as an O_TMPFILE file is.
+class MemoryTemporaryFile : public TemporaryFile {
+  public:
+    MemoryTemporaryFile(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> folder,
+                        std::shared_ptr<MemoryFileSystem::Node> node, std::string folderPath)
+        : fs_(fs),
+          folder_(std::move(folder)),
+          node_(node),
+          folderPath_(std::move(folderPath)),
+          writer_(fs, std::move(node), folderPath_) {}
+
+    Status Write(std::string_view data) override { return writer_.Write(data); }
+    Status Sync() override { return writer_.Sync(); }
+    Status SetTimesAndMode(std::int64_t mtimeSeconds, std::int32_t nanoseconds, std::uint32_t mode) override {
+        return writer_.SetTimesAndMode(mtimeSeconds, nanoseconds, mode);
+    }
+    Status Close() override { return writer_.Close(); }
+    Status Publish(const std::string& finalName, bool replace) override {
+        const std::string path = folderPath_ + finalName;
+        if (int error = fs_.Enter(FsOperation::Rename, path)) return Status::Error(error, path, "publish");
+        auto& children = folder_->children;
+        if (auto existing = children.find(finalName); existing != children.end()) {
+            if (!replace) return Status::Error(EEXIST, path, "publish");
+            if (existing->second->kind == EntryKind::Directory) return Status::Error(EISDIR, path, "publish");
+        }
+        node_->parent = folder_;
+        children[finalName] = node_;
+        return Status::Ok();
+    }
+
+  private:
+    MemoryFileSystem& fs_;
+    std::shared_ptr<MemoryFileSystem::Node> folder_;
+    std::shared_ptr<MemoryFileSystem::Node> node_;
+    std::string folderPath_;
+    MemoryWritableFile writer_;
+};
+
 class MemoryReadableFile : public ReadableFile {
   public:
     explicit MemoryReadableFile(std::shared_ptr<MemoryFileSystem::Node> node)
@@ -284,6 +322,17 @@ class MemoryDirectory : public Directory {
     }
 
     const std::string& Path() const override { return path_; }
+
+    Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                               std::uint32_t mode) override {
+        const std::string path = path_ + finalName;
+        if (int error = fs_.Enter(FsOperation::CreateFile, path)) return Status::Error(error, path, "create");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "create");
+        auto file = fs_.MakeNode(EntryKind::Regular);
+        file->mode = mode;
+        file->device = node_->device;
+        return std::unique_ptr<TemporaryFile>(std::make_unique<MemoryTemporaryFile>(fs_, node_, file, path_));
+    }
 
   private:
     MemoryFileSystem& fs_;

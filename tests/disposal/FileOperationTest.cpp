@@ -5,7 +5,6 @@
 
 #include "disposal/CreateFolderPath.h"
 #include "platform/fakes/MemoryFileSystem.h"
-#include "search/TemporaryNames.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
@@ -16,7 +15,7 @@ using ::testing::IsEmpty;
 
 class FileOperationTest : public ::testing::Test {
   protected:
-    FileOperationTest() : engine(fs, ui) { engine.SeedTemporaryNames(7); }
+    FileOperationTest() : engine(fs, ui) {}
 
     // A file and the item the search would have made of it.
     FileOperationItem File(const std::string& path, const std::string& content = "data",
@@ -201,14 +200,16 @@ TEST_F(FileOperationTest, MoveAcrossVolumesCopiesFlushesAndThenRemoves) {
     fs.AddFolder("/other/");
     fs.SetDevice("/other", 9);
     const FileOperationItem a = File("/v/a.bak", std::string(3 << 20, 'q'), 1234567890);
-    File("/other/.a.bak.vask-Leftover", "half a copy from a killed run");
+    // Named like a temporary copy, but nothing proves Vask made it: it stays.
+    File("/other/.a.bak.vask-Leftover", "someone's file");
     EXPECT_EQ(engine.Run(FileOperationKind::Move, {a}, "/other/").Result(), 0);
     EXPECT_FALSE(Exists("/v/a.bak"));
     EXPECT_EQ(Content("/other/a.bak"), std::string(3 << 20, 'q'));
     EXPECT_EQ(fs.Find("/other/a.bak")->mtimeSeconds, 1234567890);
     EXPECT_EQ(fs.Find("/other/a.bak")->mode, 0640u);
     EXPECT_TRUE(fs.Find("/other/a.bak")->synced);
-    EXPECT_THAT(Names("/other/"), ElementsAre("a.bak"));  // the leftover went, no temporary stayed
+    EXPECT_THAT(Names("/other/"), ElementsAre(".a.bak.vask-Leftover", "a.bak"));  // no temporary stayed
+    EXPECT_EQ(fs.LeftoverCleanups(), 1);
 }
 
 TEST_F(FileOperationTest, AFailedCopyLeavesTheSourceAndNothingAtTheTarget) {
