@@ -136,10 +136,11 @@ namespace {
 // Runs the driver under strace with an injection, e.g. "inject=write:error=EIO" or
 // "inject=fsync:signal=KILL:when=1", with its journal in stateHome; returns the shell's status.
 int RunDriverUnderStrace(const std::string& injection, const std::string& target,
-                         const std::vector<std::string>& files, const std::string& stateHome, bool named) {
+                         const std::vector<std::string>& files, const std::string& stateHome, bool named,
+                         bool replace = false) {
     std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f -qq -o /dev/null -e trace=all -e " +
-                          injection + " " VASK_DISPOSE_DRIVER + (named ? " --named-temporaries" : "") + " '" +
-                          target + "'";
+                          injection + " " VASK_DISPOSE_DRIVER + (named ? " --named-temporaries" : "") +
+                          (replace ? " --replace" : "") + " '" + target + "'";
     for (const auto& file : files)
         command += " '" + file + "'";
     return std::system((command + " 2>/dev/null").c_str());
@@ -174,29 +175,36 @@ TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) 
         "inject=unlinkat:signal=KILL:when=1",  "inject=write:error=EIO:when=1",
         "inject=fsync:error=EIO:when=1",       "inject=fchmod:error=EPERM",
         "inject=linkat:signal=KILL:when=1",    "inject=linkat:error=EIO:when=1"};
-    for (const bool named : {false, true})
+    // Unnamed or named temporaries, into an empty place or replacing an older file (agreed).
+    for (const int mode : {0, 1, 2, 3}) {
+        const bool named = (mode & 1) != 0;
+        const bool replacing = (mode & 2) != 0;
         for (const std::string& injection : injections) {
-            SCOPED_TRACE(injection + (named ? " (named temporaries)" : ""));
+            SCOPED_TRACE(injection + (named ? " (named temporaries)" : "") +
+                         (replacing ? " (replacing)" : ""));
             ASSERT_TRUE(tree.File("data/k.bak", content));
+            if (replacing) {
+                ASSERT_TRUE(tree.File("mnt/k.bak", "older"));
+            }
             RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")}, tree.Path("state"),
-                                 named);
+                                 named, replacing);
             const bool atSource = Exists(tree.Path("data/k.bak"));
-            const bool atTarget = Exists(tree.Path("mnt/k.bak"));
+            const bool atTarget = Exists(tree.Path("mnt/k.bak")) && Read(tree.Path("mnt/k.bak")) == content;
             EXPECT_TRUE(atSource || atTarget);
             if (atSource) {
                 EXPECT_EQ(Read(tree.Path("data/k.bak")), content);
             }
-            if (atTarget) {
-                EXPECT_EQ(Read(tree.Path("mnt/k.bak")), content);
+            if (Exists(tree.Path("mnt/k.bak")) && !atTarget) {
+                EXPECT_TRUE(replacing && atSource && Read(tree.Path("mnt/k.bak")) == "older");
             }
             for (const std::string& name : NamesIn(tree.Path("mnt"))) {
                 EXPECT_TRUE(name == "k.bak" || name.rfind(".k.bak.vask-", 0) == 0) << name;
             }
             // The next run finishes the job (or finds it done) and leaves no temporary copy.
             if (atSource) {
-                ::unlink(tree.Path("mnt/k.bak").c_str());
+                if (!replacing) ::unlink(tree.Path("mnt/k.bak").c_str());
                 RunDriverUnderStrace("trace=none", tree.Path("mnt/"), {tree.Path("data/k.bak")},
-                                     tree.Path("state"), named);
+                                     tree.Path("state"), named, replacing);
                 EXPECT_FALSE(Exists(tree.Path("data/k.bak")));
             }
             EXPECT_EQ(NamesIn(tree.Path("mnt")), std::vector<std::string>{"k.bak"});
@@ -204,6 +212,7 @@ TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) 
             EXPECT_EQ(NamesIn(tree.Path("state/Velumark")), std::vector<std::string>{});  // no journal left
             ::unlink(tree.Path("mnt/k.bak").c_str());
         }
+    }
 }
 
 // Names of 241 to 255 bytes cross volumes too (a temporary name is longer than its target's), with and
