@@ -56,6 +56,18 @@ class WritableFile {
     virtual Status Close() = 0;
 };
 
+// A new file that takes its final name only when it is complete (Directory::CreateTemporaryFile). Until
+// Publish succeeds it is nobody's file but this run's: the destructor removes it, and if the process is
+// killed it has no name at all, or a hidden temporary one that Vask's journal records as its own.
+class TemporaryFile : public WritableFile {
+  public:
+    // Close may come first (it reports what a file system says only at close). Then Publish gives the file
+    // finalName in the folder it was created in. Without replace an existing finalName fails with EEXIST and
+    // nothing changes; with replace an existing file of that name is replaced in one step. Failure: nothing
+    // has the final name, and the destructor removes the file.
+    virtual Status Publish(const std::string& finalName, bool replace) = 0;
+};
+
 // A regular file open for reading.
 class ReadableFile {
   public:
@@ -145,6 +157,13 @@ class Directory {
                                  const FileStatus& expected) = 0;
     // The folder's path as it was opened, ending in "/" (for messages; never opened again by name).
     virtual const std::string& Path() const = 0;
+    // Creates a file in this folder that is to become finalName once complete (a copy). It is unnamed
+    // where the file system allows (O_TMPFILE); else, and while it replaces an existing file, it carries a
+    // hidden name ".NAME.vask-XXXXXXXX" (NAME cut to fit the file system's name limit), recorded in the
+    // journal of FileSystem::RemoveOwnLeftovers before it is created. mode: the permission bits it is
+    // created with.
+    virtual Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                                       std::uint32_t mode) = 0;
 };
 
 class FileSystem {
@@ -166,6 +185,10 @@ class FileSystem {
     virtual std::vector<Status> CommitStagedTrash() = 0;
     // Forgets the staged entries; they stay where they are.
     virtual void DiscardStagedTrash() = 0;
+    // Removes what runs that were killed left behind: temporary copies and trash info files without their
+    // entry, but only those Vask's journal proves to be its own (the same file it recorded, in the same
+    // folder). A file is never removed for its name alone. Returns how many were removed.
+    virtual std::size_t RemoveOwnLeftovers() = 0;
 };
 
 }  // namespace vask

@@ -11,6 +11,7 @@
 
 #include "platform/linux/FreedesktopTrash.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixTemporaryFile.h"
 #include "platform/linux/ProcessEnvironment.h"
 
 namespace vask {
@@ -215,6 +216,12 @@ class PosixDirectory : public Directory {
 
     const std::string& Path() const override { return path_; }
 
+    Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                               std::uint32_t mode) override {
+        return CreatePosixTemporaryFile(fd_, path_, finalName, mode, trash_->Journal(),
+                                        trash_->UnnamedTemporaries());
+    }
+
   private:
     Status OwnFileRule(const struct stat& st, const std::string& name) const {
         int error = 0;
@@ -288,10 +295,30 @@ Result<std::unique_ptr<Directory>> PosixFileSystem::OpenCurrentFolder() {
     return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./", trash_));
 }
 
-PosixFileSystem::PosixFileSystem() : trash_(std::make_shared<TrashSession>(std::nullopt)) {}
+namespace {
+
+std::shared_ptr<TemporaryJournal> ProcessJournal() {
+    ProcessEnvironment environment;
+    return std::make_shared<TemporaryJournal>(TemporaryJournalFolder(environment));
+}
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem()
+    : trash_(std::make_shared<TrashSession>(std::nullopt, ProcessJournal(), true)) {}
 
 PosixFileSystem::PosixFileSystem(TrashContext trashContext)
-    : trash_(std::make_shared<TrashSession>(std::move(trashContext))) {}
+    : trash_(std::make_shared<TrashSession>(std::move(trashContext), ProcessJournal(), true)) {}
+
+PosixFileSystem::PosixFileSystem(TrashContext trashContext, std::string journalFolder,
+                                 bool unnamedTemporaries)
+    : trash_(std::make_shared<TrashSession>(std::move(trashContext),
+                                            std::make_shared<TemporaryJournal>(std::move(journalFolder)),
+                                            unnamedTemporaries)) {}
+
+std::size_t PosixFileSystem::RemoveOwnLeftovers() {
+    return trash_->Journal()->RemoveLeftovers();
+}
 
 Status PosixFileSystem::FlushTrash() {
     return trash_->Flush();
@@ -305,8 +332,10 @@ void PosixFileSystem::DiscardStagedTrash() {
     trash_->Session().DiscardStaged();
 }
 
-PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context)
-    : context_(std::move(context)) {}
+PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context,
+                                            std::shared_ptr<TemporaryJournal> journal,
+                                            bool unnamedTemporaries)
+    : context_(std::move(context)), journal_(std::move(journal)), unnamedTemporaries_(unnamedTemporaries) {}
 
 PosixFileSystem::TrashSession::~TrashSession() = default;
 
@@ -318,7 +347,10 @@ FreedesktopTrash& PosixFileSystem::TrashSession::Session() {
             ProcessEnvironment environment;
             context_ = SystemTrashContext(environment);
         }
-        session_ = std::make_unique<FreedesktopTrash>(*context_);
+        TrashContext context = *context_;
+        context.journal = journal_.get();
+        if (!unnamedTemporaries_) context.unnamedInfoFiles = false;
+        session_ = std::make_unique<FreedesktopTrash>(std::move(context));
     }
     return *session_;
 }
