@@ -86,6 +86,24 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
                                         state_, settings_, store_, [this] { return ParsePatternText(); });
 }
 
+OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, SoundPlayer& sound) {
+    optionSheet_ = std::make_unique<OptionSheet>(
+        OptionSheetPorts{sheetView, ports_.prompter, ports_.fileSystem, ports_.volumes, ports_.environment,
+                         sound, ports_.profile},
+        settings_);
+    return *optionSheet_;
+}
+
+void MainDialogController::OnOptionButton() {
+    if (searching_ || !optionSheet_) return;
+    if (!optionSheet_->Run().fixedChanged) return;
+    // The drive list now shows other drives: ticks and results of the old list would no longer fit it.
+    FillDriveList();
+    ClearResults();
+    ports_.view.SetControlEnabled(control::kDelete, false);
+    Tell(ports_.prompter, kDrivesResetMessage);
+}
+
 void MainDialogController::OnDelete() {
     if (searching_ || !deleteCommand_) return;
     deleteCommand_->OnDelete(bSilent);
