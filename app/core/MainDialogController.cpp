@@ -86,9 +86,10 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
                                         state_, settings_, store_, [this] { return ParsePatternText(); });
 }
 
-OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, SoundPlayer& sound) {
+OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter,
+                                                     SoundPlayer& sound) {
     optionSheet_ = std::make_unique<OptionSheet>(
-        OptionSheetPorts{sheetView, ports_.prompter, ports_.fileSystem, ports_.volumes, ports_.environment,
+        OptionSheetPorts{sheetView, sheetPrompter, ports_.fileSystem, ports_.volumes, ports_.environment,
                          sound, ports_.profile},
         settings_);
     return *optionSheet_;

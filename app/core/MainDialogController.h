@@ -65,10 +65,10 @@ class MainDialogController {
     // controller.
     void AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver, SoundPlayer& sound);
 
-    // The window of the options sheet and the sound its listen button plays through; button 1001 does
-    // nothing until they are attached. Both must outlive the controller. Returns the sheet's flow, which the
-    // window forwards its actions to.
-    OptionSheet& AttachOptionSheet(OptionSheetView& sheetView, SoundPlayer& sound);
+    // The window of the options sheet, the message boxes shown over it and the sound its listen button
+    // plays through; button 1001 does nothing until they are attached. All must outlive the controller.
+    // Returns the sheet's flow, which the window forwards its actions to.
+    OptionSheet& AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter, SoundPlayer& sound);
     // Options button 1001: runs the sheet; when OK changed bFixed, the drive list is filled again with
     // nothing ticked, the results are emptied, Delete is disabled and kDrivesResetMessage is shown.
     void OnOptionButton();

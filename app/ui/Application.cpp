@@ -17,6 +17,7 @@
 #include "platform/linux/ProcessEnvironment.h"
 #include "platform/linux/QtProfileStore.h"
 #include "platform/linux/SystemClock.h"
+#include "settings/ui/OptionSheetDialog.h"
 
 namespace vask {
 
@@ -48,6 +49,9 @@ int RunVask(int argc, char** argv) {
     DlopenArchiverLoader archiver;
     QtSoundPlayer sound;
     controller.AttachDisposal(operationUi, archiver, sound);
+    OptionSheetDialog optionSheet(&window);
+    QtPrompter sheetPrompter(&optionSheet);
+    optionSheet.Bind(controller.AttachOptionSheet(optionSheet, sheetPrompter, sound));
 
     controller.Start();
     window.exec();

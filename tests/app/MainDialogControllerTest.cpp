@@ -332,7 +332,7 @@ TEST_F(MainDialogControllerTest, OptionsOkThatChangesTheDriveFilterResetsDrivesA
     fs.SetDevice("/v/", 7);
     MemoryOptionSheetView sheetView;
     FakeSoundPlayer sound;
-    OptionSheet& sheet = controller.AttachOptionSheet(sheetView, sound);
+    OptionSheet& sheet = controller.AttachOptionSheet(sheetView, prompter, sound);
     controller.OnSearch();
     ASSERT_EQ(controller.State().results.Size(), 2u);
     prompter = ScriptedPrompter();
