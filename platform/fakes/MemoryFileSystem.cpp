@@ -82,6 +82,12 @@ class MemoryReadableFile : public ReadableFile {
         offset_ += count;
         return count;
     }
+    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+        if (offset >= bytes_.size()) return std::size_t{0};
+        const std::size_t count = std::min<std::size_t>(size, bytes_.size() - offset);
+        std::copy_n(bytes_.data() + offset, count, buffer);
+        return count;
+    }
     Result<FileStatus> Stat() override { return StatusOf(*node_); }
 
   private:

@@ -7,7 +7,7 @@ namespace vask {
 namespace {
 
 QString ItemText(const LogLines& lines, std::size_t index) {
-    const std::string_view item = lines.Item(index);
+    const std::string item = lines.Item(index);
     return QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size()));
 }
 

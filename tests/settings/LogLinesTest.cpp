@@ -45,6 +45,37 @@ TEST(LogLines, SplitsLinesIntoItemsOfAtMost259Bytes) {
     EXPECT_EQ(lines.LongestItem(), 1u);
 }
 
+TEST(LogLines, ItemsAcrossTheReadBufferAreWholeAndInOrder) {
+    // About 3 MB of lines of every length up to 700 bytes, so items start and end at every offset of the
+    // 1 MB read buffer; a few lines of three-byte characters cross its edges too.
+    std::string text;
+    std::size_t expected = 0;
+    std::string joined;
+    for (std::size_t i = 0; text.size() < 3'000'000; ++i) {
+        const std::size_t length = (i * 37) % 701;
+        std::string line = i % 50 == 0 ? std::string() : std::string(length, static_cast<char>('a' + i % 26));
+        if (i % 50 == 0) {
+            for (std::size_t k = 0; k < length / 3; ++k)
+                line += "あ";
+        }
+        text += line + "\r\n";
+        joined += line;
+        if (i % 50 != 0) expected += line.size() / LogLines::kItemBytes + 1;
+    }
+    const LogLines lines(text);
+    std::string rebuilt;
+    std::size_t asciiItems = 0;
+    for (std::size_t i = 0; i < lines.Count(); ++i) {
+        const std::string item = lines.Item(i);
+        ASSERT_LE(item.size(), LogLines::kItemBytes);
+        ASSERT_TRUE(item.empty() || (static_cast<unsigned char>(item[0]) & 0xC0) != 0x80) << i;
+        if (item.empty() || static_cast<unsigned char>(item[0]) < 0x80) ++asciiItems;
+        rebuilt += item;
+    }
+    EXPECT_EQ(rebuilt, joined);
+    EXPECT_GE(asciiItems, expected);
+}
+
 class DeletionLogReadTest : public ::testing::Test {
   protected:
     LogLines Read() { return ReadDeletionLog(fs); }
