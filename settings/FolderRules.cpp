@@ -96,7 +96,12 @@ FolderProbe Probe(FileSystem& fileSystem, const std::vector<MountedVolume>& volu
             }
         }
         const auto status = folder->StatEntry(name);
-        if (!status) return probe;  // missing, or out of sight: the walk ends at the folder it is in
+        if (!status) {
+            // A name too long for the file system can never be made; anything else (missing, out of sight)
+            // ends the walk at the folder it is in.
+            if (status.status().code() == ENAMETOOLONG) probe.usable = false;
+            return probe;
+        }
         if (status->kind == EntryKind::Symlink) {
             probe.usable = false;
             return probe;

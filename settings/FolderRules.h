@@ -9,7 +9,8 @@
 //
 // The walk to the folder opens one component after the other and never follows a symbolic link, as the
 // search does; so a text that passes through a link, or that holds ".", ".." or an empty component, names
-// a folder the search can never reach under that name, and is refused. A component on a remote or CD-ROM
+// a folder the search can never reach under that name, and is refused; so is a name too long for the file
+// system. A component on a remote or CD-ROM
 // volume is not even looked at: a hung network mount must not hang the sheet.
 #pragma once
 

@@ -116,6 +116,13 @@ TEST_F(FolderRulesTest, ListFoldersMustBeExistingFoldersBelowAVolumeRoot) {
         EXPECT_EQ(rules.ListFolder(c.text), c.expected) << c.text;
 }
 
+TEST_F(FolderRulesTest, ANameTooLongForTheFileSystemIsRefusedOnBothKindsOfPage) {
+    const std::string longName = "/home/ann/" + std::string(300, 'a');
+    fs.FailOnPath(FsOperation::StatEntry, longName, ENAMETOOLONG);
+    EXPECT_EQ(rules.DisposalFolder(longName + "/"), V::NotAllowed);
+    EXPECT_EQ(rules.ListFolder(longName), V::NotAllowed);
+}
+
 TEST_F(FolderRulesTest, ANetworkVolumeIsRefusedWithoutTouchingIt) {
     std::vector<std::string> touched;
     fs.SetHook([&](FsOperation, const std::string& path) { touched.push_back(path); });
