@@ -281,26 +281,10 @@ TEST_F(OptionSheetTest, BrowseStartsAtTheEditsFolderAndAppliesThePagesRule) {
     EXPECT_EQ(BrowseTitle(P::AvoidFolders, oc::kFolderBrowse0), "回避ﾌｫﾙﾀﾞの参照");
 }
 
+// The texts per control are checked on the real pages (tests/ui); here, which flag they follow.
 TEST_F(OptionSheetTest, TooltipsFollowTheFieldOnceTheFunctionsPageIsLeft) {
-    const struct {
-        P page;
-        int id;
-        std::string text;
-    } cases[] = {
-        {P::Disposal, oc::kMethodTrash, "削除ﾌｧｲﾙをごみ箱に移動させます。"},
-        {P::Disposal, oc::kMoveFolderEdit, "/home/ann/Backup/ﾌｫﾙﾀﾞをおすすめします。"},
-        {P::Disposal, oc::kLzhFolderEdit, "/home/ann/BackupLzh/ﾌｫﾙﾀﾞをおすすめします。"},
-        {P::Disposal, oc::kMoveFolderBrowse, ""},
-        {P::AvoidFolders, 1107, "削除対象にしたくないﾌｫﾙﾀﾞ名を入力します。"},
-        {P::AllFilesFolders, 1079, "全ﾌｧｲﾙを削除したいﾌｫﾙﾀﾞ名を入力します。"},
-        {P::AllFilesFolders, 1071, ""},
-        {P::Functions, oc::kTemp, "/var/tmp/ﾌｫﾙﾀﾞのﾌｧｲﾙをｸﾘｱするときはﾁｪｯｸします。"},
-        {P::Functions, oc::kLog, "削除結果をVask.Logﾌｧｲﾙに記録します。"},
-        {P::LogView, oc::kLogList, "Vask.Logの内容を表示します。"},
-        {P::LogView, oc::kLogReset, "Vask.Logをﾘｾｯﾄします。"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(sheet.TooltipText(c.page, c.id), c.text) << c.id;
+    EXPECT_EQ(sheet.TooltipText(P::Functions, oc::kTemp), "/var/tmp/ﾌｫﾙﾀﾞのﾌｧｲﾙをｸﾘｱするときはﾁｪｯｸします。");
+    EXPECT_EQ(sheet.TooltipText(P::AllFilesFolders, oc::kFolderBrowse0), "");
     RunThenCancel([&] {
         ASSERT_TRUE(sheet.SwitchTo(P::Functions));
         Click(P::Functions, oc::kToolTip);
@@ -308,7 +292,7 @@ TEST_F(OptionSheetTest, TooltipsFollowTheFieldOnceTheFunctionsPageIsLeft) {
         ASSERT_TRUE(sheet.SwitchTo(P::LogView));
         EXPECT_EQ(sheet.TooltipText(P::LogView, oc::kLogReset), "");
     });
-    EXPECT_NE(sheet.TooltipText(P::LogView, oc::kLogReset), "");  // Cancel put the flag back
+    EXPECT_EQ(sheet.TooltipText(P::LogView, oc::kLogReset), "Vask.Logをﾘｾｯﾄします。");  // Cancel put it back
 }
 
 TEST_F(OptionSheetTest, LogPageShowsTheLogAndResetStaysDoneAfterCancel) {
