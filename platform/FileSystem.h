@@ -74,7 +74,8 @@ class ReadableFile {
     virtual ~ReadableFile() = default;
     // Reads up to size bytes; 0 at the end of the file.
     virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
-    // Reads up to size bytes from offset (pread); the position Read goes on from stays where it was.
+    // Reads up to size bytes from offset (pread), without moving the position Read goes on from; 0 at or
+    // past the end of the file.
     virtual Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) = 0;
     // What fstat says of the open file.
     virtual Result<FileStatus> Stat() = 0;

@@ -87,6 +87,25 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
     deleteCommand_->SetStopCheck([this] { return stopRequested_; });
 }
 
+OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter,
+                                                     SoundPlayer& sound) {
+    optionSheet_ = std::make_unique<OptionSheet>(
+        OptionSheetPorts{sheetView, sheetPrompter, ports_.fileSystem, ports_.volumes, ports_.environment,
+                         sound, ports_.profile},
+        settings_);
+    return *optionSheet_;
+}
+
+void MainDialogController::OnOptionButton() {
+    if (searching_ || !optionSheet_) return;
+    if (!optionSheet_->Run().fixedChanged) return;
+    // The drive list now shows other drives: ticks and results of the old list would no longer fit it.
+    FillDriveList();
+    ClearResults();
+    ports_.view.SetControlEnabled(control::kDelete, false);
+    Tell(ports_.prompter, kDrivesResetMessage);
+}
+
 DeleteOutcome MainDialogController::OnDelete() {
     if (searching_ || !deleteCommand_) return DeleteOutcome::Refused;
     return deleteCommand_->OnDelete(bSilent);

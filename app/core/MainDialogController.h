@@ -25,6 +25,7 @@
 #include "platform/Volumes.h"
 #include "search/FolderWalker.h"
 #include "search/MainView.h"
+#include "settings/OptionSheet.h"
 #include "settings/ProfileSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -46,6 +47,8 @@ inline constexpr const char* kInitialStatusText =
     "まずﾄﾞﾗｲﾌﾞをﾁｪｯｸして検索してください。削除ﾌｧｲﾙの入力は慎重に...";
 inline constexpr const char* kVersionMessage = "不要ファイル削除ツール Vask ver 2.61";
 inline constexpr int kMaxAgeDays = 14000;
+inline constexpr const char* kDrivesResetMessage =
+    "削除対象のﾄﾞﾗｲﾌﾞをﾘｾｯﾄしました。\nもう一度削除対象のﾄﾞﾗｲﾌﾞをﾁｪｯｸし直してください。";
 
 // The pieces of a pattern text: split at ";", empty pieces dropped, nothing trimmed.
 std::vector<std::string> SplitPatternText(const std::string& text);
@@ -61,6 +64,14 @@ class MainDialogController {
     // The ports of the delete command; Delete does nothing until they are attached. They must outlive the
     // controller.
     void AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver, SoundPlayer& sound);
+
+    // The window of the options sheet, the message boxes shown over it and the sound its listen button
+    // plays through; button 1001 does nothing until they are attached. All must outlive the controller.
+    // Returns the sheet's flow, which the window forwards its actions to.
+    OptionSheet& AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter, SoundPlayer& sound);
+    // Options button 1001: runs the sheet; when OK changed bFixed, the drive list is filled again with
+    // nothing ticked, the results are emptied, Delete is disabled and kDrivesResetMessage is shown.
+    void OnOptionButton();
 
     // Search button 1029.
     void OnSearch();
@@ -123,6 +134,7 @@ class MainDialogController {
     bool searching_ = false;
     bool stopRequested_ = false;
     std::unique_ptr<DeleteCommand> deleteCommand_;
+    std::unique_ptr<OptionSheet> optionSheet_;
 };
 
 }  // namespace vask

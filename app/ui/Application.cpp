@@ -34,6 +34,7 @@
 #include "platform/linux/ProcessEnvironment.h"
 #include "platform/linux/QtProfileStore.h"
 #include "platform/linux/SystemClock.h"
+#include "settings/ui/OptionSheetDialog.h"
 
 namespace vask {
 
@@ -214,6 +215,9 @@ int RunVask(int argc, char** argv) {
     QtArchiverProgress archiverWithProgress(archiver, &window);
     QtSoundPlayer sound;
     controller.AttachDisposal(flow.OperationUi(), archiverWithProgress, sound);
+    OptionSheetDialog optionSheet(&window);
+    QtPrompter sheetPrompter(&optionSheet);
+    optionSheet.Bind(controller.AttachOptionSheet(optionSheet, sheetPrompter, sound));
     routing.stopping = [&flow] { return flow.StopRequested(); };
     // A stop agreed to while another box of the run is open (the "*.*" question) closes that box too.
     sign.OnClick([&flow] {

@@ -88,6 +88,7 @@ void MainWindow::Bind(MainDialogController& controller) {
     ui_->id1020->setModel(resultModel_);
 
     connect(ui_->id1029, &QPushButton::clicked, this, [this] { controller_->OnSearch(); });
+    connect(ui_->id1001, &QPushButton::clicked, this, [this] { controller_->OnOptionButton(); });
     connect(ui_->id1000, &QPushButton::clicked, this, [this] { controller_->OnDelete(); });
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { controller_->OnAbort(); });
     // Every change of the box, not only a click: the keyboard, a screen reader's toggle action and the

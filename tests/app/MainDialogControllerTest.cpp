@@ -11,6 +11,7 @@
 #include "platform/fakes/MemoryEnvironment.h"
 #include "platform/fakes/MemoryFileSystem.h"
 #include "platform/fakes/MemoryMainView.h"
+#include "platform/fakes/MemoryOptionSheetView.h"
 #include "platform/fakes/MemoryProfileStore.h"
 #include "platform/fakes/ScriptedPrompter.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
@@ -346,6 +347,42 @@ TEST_F(MainDialogControllerTest, StartUpRestoresWhatTheLastSearchSaved) {
     ASSERT_EQ(prompter.Prompts().size(), 1u);
     EXPECT_EQ(prompter.Prompts()[0].icon, PromptIcon::Stop);
     EXPECT_THAT(thirdView.DriveCheckStates(), ElementsAre(0, 0));
+}
+
+TEST_F(MainDialogControllerTest, OptionsOkThatChangesTheDriveFilterResetsDrivesAndResults) {
+    volumes.Add("/v/", "ext4", "", 0xbeef, 1);
+    volumes.Add("/run/media/ann/STICK/", "vfat", "", 0x5, 1, true);
+    fs.SetDevice("/v/", 7);
+    MemoryOptionSheetView sheetView;
+    FakeSoundPlayer sound;
+    OptionSheet& sheet = controller.AttachOptionSheet(sheetView, prompter, sound);
+    controller.OnSearch();
+    ASSERT_EQ(controller.State().results.Size(), 2u);
+    prompter = ScriptedPrompter();
+
+    // OK without a change of the filter leaves ticks and results alone.
+    sheetView.onRun = [&] { return sheet.OnOk(); };
+    controller.OnOptionButton();
+    EXPECT_EQ(controller.State().results.Size(), 2u);
+    EXPECT_EQ(view.DriveCheckState(0), 1);
+    EXPECT_TRUE(view.IsControlEnabled(control::kDelete));
+
+    sheetView.onRun = [&] {
+        EXPECT_TRUE(sheet.SwitchTo(OptionPage::Functions));
+        sheetView.SetTicked(OptionPage::Functions, option_control::kFixed, false);
+        return sheet.OnOk();
+    };
+    controller.OnOptionButton();
+    EXPECT_EQ(controller.Settings().bFixed, 0);
+    EXPECT_EQ(profile.StoredInt("bFixed"), 0);
+    EXPECT_EQ(controller.State().results.Size(), 0u);
+    EXPECT_EQ(controller.State().sizeFoundTotal, 0u);
+    EXPECT_FALSE(view.IsControlEnabled(control::kDelete));
+    EXPECT_THAT(view.DriveCheckStates(), ElementsAre(0, 0));
+    EXPECT_EQ(view.driveItems[1].mountPoint, "/run/media/ann/STICK/");
+    ASSERT_EQ(prompter.Prompts().size(), 1u);
+    EXPECT_EQ(prompter.Prompts()[0].text, kDrivesResetMessage);
+    EXPECT_EQ(prompter.Prompts()[0].icon, PromptIcon::Exclamation);
 }
 
 }  // namespace
