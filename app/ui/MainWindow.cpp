@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QToolTip>
+#include <limits>
 
 #include "app/core/MainDialogController.h"
 #include "app/ui/ListDelegates.h"
@@ -81,6 +82,9 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent), ui_(std::make_unique<
 
     // An inline completion from the history would change the patterns under the user's Enter key.
     ui_->id1015->setCompleter(nullptr);
+    // A line edit silently cuts its text at 32,767 characters, and a cut pattern text can end in a shorter
+    // pattern that names more files ("*.bak;*" from "*.bak;*.tmp"): the box takes any length.
+    ui_->id1015->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
 
     ui_->id1002->setItemDelegate(new DriveItemDelegate(ui_->id1002));
     ui_->id1020->setItemDelegate(new CompactRowDelegate(ui_->id1020));

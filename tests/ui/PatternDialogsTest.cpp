@@ -270,6 +270,12 @@ class PatternDialogsTest : public QObject {
         QVERIFY(sawWizard);
         QCOMPARE(window.PatternText(), std::string("*.bak;*.old;*.new"));
         QCOMPARE(window.PatternItemCount(), 0);
+        // The box takes the text of a long list whole: a cut one could end in a pattern that names more.
+        std::string longText;
+        for (int i = 0; longText.size() < 40000; ++i)
+            longText += "*.ext" + std::to_string(i) + ";";
+        window.SetPatternText(longText);
+        QCOMPARE(window.PatternText().size(), longText.size());
     }
 };
 
