@@ -82,7 +82,7 @@ class PatternCheckList {
 
     const std::vector<CheckLine>& Lines() const { return lines_; }
     const std::vector<std::uint8_t>& KnownTicks() const { return knownTicks_; }
-    // For tests and for the list's own tick changes (a keyboard toggle): sets the tick only.
+    // Sets the tick only, as a change the list made without telling the wizard (tests use it).
     void SetTick(std::size_t index, int tick) { lines_[index].tick = tick; }
 
   private:

@@ -72,6 +72,21 @@ TEST(PatternListFile, DecodesAWindowsListByCp932Rules) {
     EXPECT_EQ(decoder.calls, 0);
 }
 
+TEST(PatternListFile, ReadsAHundredThousandLinesAndRefusesAHugeFile) {
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i)
+        bytes += "*.x" + std::to_string(i) + "\r\n";
+    SpelledCp932Decoder decoder;
+    const Pieces lines = DecodeListLines(bytes, decoder, true);
+    ASSERT_EQ(lines.size(), 100001u);
+    EXPECT_EQ(lines[99999], "*.x99999");
+
+    MemoryFileSystem fs;
+    fs.AddFile("/cwd/VaskFile.Txt", kMaxPatternListBytes + 1);
+    auto folder = fs.OpenCurrentFolder();
+    EXPECT_EQ(ReadListFile(**folder, kPatternListName).status().code(), EFBIG);
+}
+
 class PatternListWriteTest : public ::testing::Test {
   protected:
     std::string Content(const std::string& path) { return MemoryFileSystem::ContentOf(*fs.Find(path)); }

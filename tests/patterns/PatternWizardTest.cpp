@@ -125,6 +125,11 @@ TEST(PatternCheckList, OnlyTickedPatternLinesMakeThePatternText) {
     list.SetTick(3, 2);
     EXPECT_EQ(list.BuildPatternText(), "*.tmp;*.log");
     EXPECT_EQ(Loaded({"<H>"}).BuildPatternText(), "");
+    // Reopened with that text, neither piece has a line of its own: both go below "<その他>".
+    PatternCheckList reopened = Loaded({"<H>", "*.tmp;*.log", "<その他>", "<end>"});
+    reopened.MarkCurrentPatterns({"*.tmp", "*.log"});
+    EXPECT_EQ(TextsOf(reopened), (Texts{"<H>", "*.tmp;*.log", "<その他>", "*.log", "*.tmp", "<end>"}));
+    EXPECT_EQ(Ticks(reopened), "000110");
 }
 
 class PatternWizardTest : public ::testing::Test {
