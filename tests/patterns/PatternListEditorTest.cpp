@@ -93,11 +93,5 @@ TEST_F(PatternListEditorTest, AMissingListIsCreatedEmptyAndAnUnreadableOneIsNotE
     EXPECT_EQ(other.Find("/cwd/VaskFile.Txt")->kind, EntryKind::Other);
 }
 
-TEST(PatternListEditorTooltip, OnlyTheEditBoxHasOne) {
-    EXPECT_EQ(PatternListEditor::TooltipText(kEditorEditBox, true), "ご自身の責任においてご使用ください。");
-    EXPECT_EQ(PatternListEditor::TooltipText(kEditorEditBox, false), "");
-    EXPECT_EQ(PatternListEditor::TooltipText(1, true), "");
-}
-
 }  // namespace
 }  // namespace vask

@@ -241,13 +241,5 @@ TEST_F(PatternWizardTest, EditReloadsOnlyAfterTheEditorsOk) {
     EXPECT_EQ(prompter.Prompts()[0].buttons, PromptButtons::YesNo);
 }
 
-TEST_F(PatternWizardTest, TooltipsFollowTheOption) {
-    PatternWizard wizard = MakeWizard();
-    EXPECT_EQ(wizard.TooltipText(wizard_control::kPatternList), "削除ﾌｧｲﾙをﾁｪｯｸしてください。");
-    EXPECT_EQ(wizard.TooltipText(wizard_control::kOk), "");
-    tooltips = false;
-    EXPECT_EQ(wizard.TooltipText(wizard_control::kEdit), "");
-}
-
 }  // namespace
 }  // namespace vask

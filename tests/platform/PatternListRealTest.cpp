@@ -1,5 +1,5 @@
 // The pattern list on the real file system and with the real CP932 decoder: things put in the list's
-// place (a FIFO, a folder, a link), a list brought from Windows, and a full disk while saving.
+// place (a FIFO, a folder, a link), Windows Japanese text, and a full disk while saving.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -100,19 +100,6 @@ TEST_F(PatternListRealTest, SomethingElseInTheListsPlaceIsAnEmptyListAndIsNotTou
     wizard.OnRevert();
     EXPECT_EQ(Read(tree.Path("link/VaskFile.Txt")), "<D>\r\n<end>\r\n");
     EXPECT_EQ(Read(tree.Path("secret")), "<keep>\r\n");
-}
-
-TEST_F(PatternListRealTest, AListFromWindowsIsReadAsCp932) {
-    ASSERT_TRUE(
-        tree.File("w/VaskFile.Txt",
-                  "<\x83\x5C\x83\x74\x83\x67>\r\n*.\x95\x5C\r\n<\x82\xBB\x82\xCC\x91\xBC>\r\n<end>\r\n"));
-    InFolder in(tree.Path("w"));
-    PatternWizard wizard = MakeWizard("*.new");
-    wizard.OnInitDialog();
-    std::vector<std::string> texts;
-    for (const CheckLine& line : wizard.List().Lines())
-        texts.push_back(line.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{"<ソフト>", "*.表", "<その他>", "*.new", "<end>"}));
 }
 
 TEST_F(PatternListRealTest, AFullDiskKeepsTheOldListAndLeavesNoTemporary) {
