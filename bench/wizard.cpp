@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/core/MainDialogController.h"
 #include "app/ui/MainWindow.h"
 #include "patterns/ui/PatternWizardDialog.h"
 #include "platform/Prompter.h"
@@ -80,8 +81,11 @@ int main(int argc, char** argv) {
     vask::PosixFileSystem fileSystem;
     vask::IconvCp932Decoder decoder;
     NoPrompts prompter;
-    vask::MainWindow window;  // its pattern box only
+    vask::MainWindow window;  // its pattern box only (no controller behind it)
     window.SetPatternText("*.big10;*.s29x400;*.unknown");
+    // As in the program, the main window is on the screen (its fonts loaded) when the wizard opens.
+    window.show();
+    QApplication::processEvents();
 
     auto start = Clock::now();
     vask::PatternWizardDialog wizard(
@@ -120,6 +124,22 @@ int main(int argc, char** argv) {
     const double ok = Seconds(start);
 
     const std::string text = window.PatternText();
+
+    // Opening again with the 5,000 patterns that OK put into the box: each is looked up in the list.
+    start = Clock::now();
+    vask::PatternWizardDialog again(vask::PatternWizardPorts{window,
+                                                             prompter,
+                                                             fileSystem,
+                                                             decoder,
+                                                             [&text] { return vask::SplitPatternText(text); },
+                                                             [] { return false; },
+                                                             [] { return false; },
+                                                             {}});
+    again.Start();
+    again.show();
+    QApplication::processEvents();
+    again.repaint();
+    const double reopen = Seconds(start);
     std::printf("list rows=%d  pattern text after OK: %zu bytes\n", rows, text.size());
     // Every line shown and "*.unknown" placed below "<その他>"; the whole big section ticked.
     if (rows != 20004 || !unticked || text.rfind("*.big0;*.big1;", 0) != 0) {
@@ -129,5 +149,7 @@ int main(int argc, char** argv) {
     std::printf("wizard_open_s=%.4f  (%.2f of the 0.2 s budget)\n", open, open / 0.2);
     std::printf("wizard_click_s=%.4f  (%.2f of the 0.2 s budget)\n", click, click / 0.2);
     std::printf("wizard_ok_s=%.4f  (%.2f of the 0.2 s budget)\n", ok, ok / 0.2);
+    std::printf("wizard_reopen_s=%.4f  (%.2f of the 0.2 s budget; 5,000 patterns in the box)\n", reopen,
+                reopen / 0.2);
     return 0;
 }

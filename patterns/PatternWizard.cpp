@@ -1,6 +1,9 @@
 #include "patterns/PatternWizard.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "patterns/PatternListFile.h"
 
@@ -15,6 +18,21 @@ bool IsHeader(const std::string& text) {
 bool IsSeparator(const std::string& text) {
     return !text.empty() && text[0] == '-';
 }
+
+// Hashing and equality of texts with the ASCII letters folded, as the list box compares them.
+struct FoldedHash {
+    std::size_t operator()(std::string_view text) const {
+        std::size_t hash = 1469598103934665603ull;
+        for (char c : text) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
+        return hash;
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoringAsciiCase(a, b); }
+};
 
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
@@ -38,13 +56,15 @@ std::string FileFailureMessage(const char* what, const Status& status) {
 
 // --- the check list ---
 
-void PatternCheckList::Load(const std::vector<std::string>& trimmedLines) {
+void PatternCheckList::Load(std::vector<std::string> trimmedLines) {
     lines_.clear();
     knownTicks_.clear();
-    for (const std::string& line : trimmedLines) {
+    lines_.reserve(trimmedLines.size());
+    knownTicks_.reserve(trimmedLines.size());
+    for (std::string& line : trimmedLines) {
         const ListLineKind kind = ClassifyListLine(line);
         if (kind == ListLineKind::Blank || kind == ListLineKind::Comment) continue;
-        lines_.push_back(CheckLine{line, 0, kind != ListLineKind::Separator});
+        lines_.push_back(CheckLine{std::move(line), 0, kind != ListLineKind::Separator});
         knownTicks_.push_back(0);
     }
 }
@@ -74,6 +94,56 @@ void PatternCheckList::SetTickAndKnown(std::size_t index, int tick) {
 }
 
 std::vector<std::string> PatternCheckList::MarkCurrentPatterns(const std::vector<std::string>& items) {
+    // Item by item, a box of thousands of patterns against a list of thousands of lines is a pause the user
+    // sees. Every item that has no line goes directly below the same "<その他>" line h, as long as h is not
+    // the first line (an item starting with "<その他>" would then be found before it and take its place);
+    // the list is then: lines 0..h, the new lines (latest first), the lines after h. In the search order
+    // (from line 1 up, line 0 last) an item's first match is its first line in 1..h, else a new line,
+    // else its first line after h, else line 0: an index of the lines answers that without a search.
+    const int other = FindPrefix(kOtherSectionHeader);
+    if (other == 0) return MarkCurrentPatternsOneByOne(items);
+
+    // The index holds the lines of each item's text (ASCII letters folded), found in one pass over the list.
+    std::unordered_map<std::string_view, std::vector<std::size_t>, FoldedHash, FoldedEqual> linesOf;
+    for (const std::string& item : items)
+        linesOf.try_emplace(item);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (auto found = linesOf.find(lines_[i].text); found != linesOf.end()) found->second.push_back(i);
+    }
+
+    std::vector<std::string> homeless;
+    std::vector<std::string> added;  // in the order added; shown latest first
+    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> addedKeys;
+    const auto h = static_cast<std::size_t>(other);  // meaningful when other > 0
+    for (const std::string& item : items) {
+        const std::vector<std::size_t>& candidates = linesOf.find(item)->second;
+        const auto fromOne = std::upper_bound(candidates.begin(), candidates.end(), std::size_t{0});
+        const bool beforeNewLines = fromOne != candidates.end() && (other < 0 || *fromOne <= h);
+        if (!beforeNewLines && other > 0 && addedKeys.count(item) != 0) continue;  // its new line is ticked
+        if (!candidates.empty()) {
+            SetTickAndKnown(fromOne != candidates.end() ? *fromOne : candidates.front(), 1);
+        } else if (other < 0) {
+            homeless.push_back(item);
+        } else {
+            added.push_back(item);
+            addedKeys.insert(item);
+        }
+    }
+    if (!added.empty()) {
+        std::vector<CheckLine> newLines;
+        newLines.reserve(added.size());
+        for (auto it = added.rbegin(); it != added.rend(); ++it)
+            newLines.push_back(CheckLine{*it, 1, true});
+        const auto at = static_cast<std::ptrdiff_t>(h + 1);
+        lines_.insert(lines_.begin() + at, newLines.begin(), newLines.end());
+        knownTicks_.insert(knownTicks_.begin() + at, newLines.size(), 1);
+    }
+    if (!lines_.empty()) lines_.back().enabled = false;
+    return homeless;
+}
+
+std::vector<std::string> PatternCheckList::MarkCurrentPatternsOneByOne(
+    const std::vector<std::string>& items) {
     std::vector<std::string> homeless;
     for (const std::string& item : items) {
         const int found = FindExact(item);

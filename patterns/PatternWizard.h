@@ -54,11 +54,14 @@ class PatternCheckList {
   public:
     // Empties the list, then appends the lines of a list file (as DecodeListLines with trimming gives
     // them): blanks and comments are passed over, separators are disabled, all are unticked.
-    void Load(const std::vector<std::string>& trimmedLines);
+    void Load(std::vector<std::string> trimmedLines);
 
     // Ticks the line of each item, or inserts the item ticked directly below "<その他>"; returns the items
     // that found neither (no such header). Then disables the last line.
     std::vector<std::string> MarkCurrentPatterns(const std::vector<std::string>& items);
+    // The same, item by item with the list box's searches: the plain form of the rule, which
+    // MarkCurrentPatterns follows exactly (it looks every item up in an index instead).
+    std::vector<std::string> MarkCurrentPatternsOneByOne(const std::vector<std::string>& items);
 
     // Sets each header's box from its section: 2 when its lines differ, else their common tick; a section
     // without lines keeps its header's box; the section after the last header is never settled.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "app/core/MainDialogController.h"
 #include "patterns/PatternListEditor.h"
 #include "platform/fakes/MemoryDialogState.h"
@@ -62,6 +64,30 @@ TEST(PatternCheckList, MarksPatternsInTheListBoxSearchOrder) {
     PatternCheckList bare = Loaded({"<A>", "*.bak", "<end>"});
     EXPECT_EQ(bare.MarkCurrentPatterns({"*.x", "*.bak", "*.y"}), (Texts{"*.x", "*.y"}));
     EXPECT_EQ(bare.Lines().size(), 3u);
+}
+
+TEST(PatternCheckList, TheIndexedMarkingAgreesWithTheOneByOneSearches) {
+    // Small alphabets make every collision likely: equal texts in other letter case, "<その他>" first,
+    // twice or missing, items that start with "<その他>", repeated items.
+    const Texts lineWords = {"*.a", "*.A", "*.b", "<その他>", "<その他>x", "<h>", "---", "*.c"};
+    const Texts itemWords = {"*.a", "*.B", "*.c", "*.d", "*.D", "<その他>", "<その他>Y", "*.e"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        Texts lines, items;
+        for (int i = static_cast<int>(random() % 7); i > 0; --i)
+            lines.push_back(lineWords[random() % lineWords.size()]);
+        for (int i = static_cast<int>(random() % 6); i > 0; --i)
+            items.push_back(itemWords[random() % itemWords.size()]);
+        PatternCheckList indexed = Loaded(lines), plain = Loaded(lines);
+        const Texts homeless = indexed.MarkCurrentPatterns(items);
+        ASSERT_EQ(homeless, plain.MarkCurrentPatternsOneByOne(items));
+        ASSERT_EQ(TextsOf(indexed), TextsOf(plain)) << round;
+        ASSERT_EQ(Ticks(indexed), Ticks(plain)) << round;
+        ASSERT_EQ(indexed.KnownTicks(), plain.KnownTicks()) << round;
+        if (!indexed.Lines().empty()) {
+            ASSERT_FALSE(indexed.Lines().back().enabled);
+        }
+    }
 }
 
 struct SectionCase {
