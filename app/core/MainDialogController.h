@@ -115,6 +115,8 @@ class MainDialogController {
     // Started for an unattended run: the delete command asks no move confirmation and logs "Silent".
     bool bSilent = false;
 
+    // The ports it was made with (the windows it opens use the same ones).
+    const MainDialogPorts& Ports() const { return ports_; }
     SearchState& State() { return state_; }
     const SearchState& State() const { return state_; }
     ProfileSettings& Settings() { return settings_; }
