@@ -188,11 +188,12 @@ TEST_F(FolderWalkerTest, AgeCondition) {
     EXPECT_EQ(state.results.Size(), 4u);
 }
 
-TEST_F(FolderWalkerTest, OnlyFilesThisUserCanOpenForWritingAndRemove) {
+TEST_F(FolderWalkerTest, OnlyFilesThisUserMayWriteAndRemove) {
     fs.SetEffectiveUserId(1000);
     fs.AddFile("/v/ro.bak", 0, 1000000000, 0444);
     fs.AddFile("/v/ok.bak");
-    fs.AddFile("/v/busy.bak")->busy = true;
+    fs.AddFile("/v/busy.bak")->busy = true;  // held open by another program: that is no reason to leave it
+    fs.AddFile("/v/fixed.bak")->immutable = true;
     fs.AddFolder("/v/locked", 0755)->ownerId = 0;  // cannot remove entries here
     fs.AddFile("/v/locked/mine.bak", 0, 1000000000, 0666);
     auto sticky = fs.AddFolder("/v/sticky", 01777);
@@ -203,8 +204,11 @@ TEST_F(FolderWalkerTest, OnlyFilesThisUserCanOpenForWritingAndRemove) {
     state.listPattern = {"*.bak"};
     FolderWalker& w = Walker();
     w.WalkFolder("/v/");
-    EXPECT_THAT(Paths(), ElementsAre("/v/ok.bak", "/v/sticky/mine.bak"));
+    EXPECT_THAT(Paths(), ElementsAre("/v/busy.bak", "/v/ok.bak", "/v/sticky/mine.bak"));
+    // The test asks; it never opens a file for writing.
+    EXPECT_EQ(fs.CallCount(FsOperation::ProbeWritable), 0);
     EXPECT_TRUE(w.IsFileWritable("/v/ok.bak"));
+    EXPECT_FALSE(w.IsFileWritable("/v/fixed.bak"));
     EXPECT_FALSE(w.IsFileWritable("/v/sticky/theirs.bak"));
     EXPECT_FALSE(w.IsFileWritable("/v/"));
     EXPECT_FALSE(w.IsFileWritable("/v/missing.bak"));
@@ -219,8 +223,8 @@ TEST_F(FolderWalkerTest, FailuresAnywhereLeaveTheRestOfTheWalkIntact) {
     fs.AddFile("/v/e/6.bak");
     fs.FailOnPath(FsOperation::ReadEntries, "/v/a/", EIO);
     fs.FailOnPath(FsOperation::OpenSubfolder, "/v/b/", EACCES);
-    fs.FailOnPath(FsOperation::ProbeWritable, "/v/c/3.bak", ENOENT);
-    fs.FailOnPath(FsOperation::ProbeWritable, "/v/d/5.bak", ETXTBSY);
+    fs.FailOnPath(FsOperation::CheckFile, "/v/c/3.bak", ENOENT);
+    fs.FailOnPath(FsOperation::CheckFile, "/v/d/5.bak", EACCES);
     // A folder vanishes between the listing and the walk into it.
     fs.SetHook([&](FsOperation op, const std::string& path) {
         if (op == FsOperation::OpenSubfolder && path == "/v/e/") fs.Remove("/v/e");
