@@ -43,8 +43,11 @@ void BuildRandomTree(MemoryFileSystem& fs, unsigned seed) {
         } else if (kind == 1) {
             fs.AddOther(name);
         } else {
-            auto file = fs.AddFile(name, static_cast<std::uint64_t>(pick(5000)), 1600000000 + pick(20) * 86400,
-                                   kind == 2 ? 0444 : kind == 3 ? 0600 : 0666);
+            auto file =
+                fs.AddFile(name, static_cast<std::uint64_t>(pick(5000)), 1600000000 + pick(20) * 86400,
+                           kind == 2   ? 0444
+                           : kind == 3 ? 0600
+                                       : 0666);
             if (kind == 4) file->ownerId = 1001;
             if (kind == 5) file->immutable = true;
         }

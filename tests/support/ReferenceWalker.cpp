@@ -57,15 +57,17 @@ class Walk {
             frame.directory->CheckFiles(std::span<FileCheck>(&check, 1));
             const FileStatus& st = check.status;
             if (check.error != 0 || st.kind != EntryKind::Regular || !check.writable) continue;
-            if (pattern != nullptr && state_.ageCheck && !(st.mtimeSeconds == 0 && st.mtimeNanoseconds == 0) &&
+            if (pattern != nullptr && state_.ageCheck &&
+                !(st.mtimeSeconds == 0 && st.mtimeNanoseconds == 0) &&
                 state_.timeSearch < st.mtimeSeconds + state_.ageDays * 86400)
                 continue;
             if (!frame.directory->CanWriteInto()) continue;
-            if (uid_ != 0 && (frame.self.mode & 01000) != 0 && st.ownerId != uid_ && frame.self.ownerId != uid_)
+            if (uid_ != 0 && (frame.self.mode & 01000) != 0 && st.ownerId != uid_ &&
+                frame.self.ownerId != uid_)
                 continue;
-            state_.results.Append(frame.path + entry.name, st.size,
-                                  FileIdentity{st.device, st.inode,
-                                               st.mtimeSeconds * 1000000000LL + st.mtimeNanoseconds});
+            state_.results.Append(
+                frame.path + entry.name, st.size,
+                FileIdentity{st.device, st.inode, st.mtimeSeconds * 1000000000LL + st.mtimeNanoseconds});
             state_.sizeFoundTotal += st.size;
         }
     }
@@ -118,7 +120,8 @@ class Walk {
             auto sub = top.directory->OpenSubfolder(name);
             if (!sub) continue;
             auto status = sub.value()->StatSelf();
-            if (!status || status.value().kind != EntryKind::Directory || status.value().device != volume) continue;
+            if (!status || status.value().kind != EntryKind::Directory || status.value().device != volume)
+                continue;
             if (ancestors.count({status.value().device, status.value().inode}) != 0) continue;
             if (!settings_.bReadOnlyFolder && !sub.value()->CanWriteInto()) continue;
             ancestors.insert({status.value().device, status.value().inode});
