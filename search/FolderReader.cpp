@@ -160,7 +160,7 @@ bool FolderReader::Next(FolderBatch& batch) {
         if (ancestors_.count({subStatus.value().device, subStatus.value().inode}) != 0) continue;
         Frame frame;
         frame.directory = std::move(sub.value());
-        frame.path = path;
+        frame.path = std::move(path);
         frame.self = subStatus.value();
         if (!options_.readOnlyFolders) {
             frame.writable = frame.directory->CanWriteInto() ? 1 : 0;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/linux/KernelBatch.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
 #include "search/FolderWalker.h"
@@ -234,21 +235,27 @@ TEST(RealTreeWritability, SameResultsAsThePlainWalk) {
     testing::ReferenceWalk(fs, WalkerSettings{}, expected, tree.Root());
     ASSERT_GT(expected.results.Size(), 500u);
     for (const bool readAhead : {false, true}) {
-        SystemClock clock;
-        QuietHost host;
-        SearchState state;
-        state.listPattern = expected.listPattern;
-        FolderWalker walker(fs, clock, host, state, WalkerSettings{});
-        walker.SetReadAhead(readAhead);
-        walker.SetOpenFolderBudget(8);
-        walker.WalkFolder(tree.Root());
-        ASSERT_EQ(state.results.Size(), expected.results.Size());
-        for (std::size_t i = 0; i < state.results.Size(); ++i) {
-            ASSERT_EQ(state.results[i].Path(), expected.results[i].Path());
-            ASSERT_EQ(state.results[i].identity, expected.results[i].identity);
-            ASSERT_EQ(state.results[i].size, expected.results[i].size);
+        for (const bool batched : {true, false}) {  // io_uring and the plain calls
+            SCOPED_TRACE(std::string(readAhead ? "read ahead" : "one thread") +
+                         (batched ? ", io_uring" : ", plain"));
+            SetKernelBatching(batched);
+            SystemClock clock;
+            QuietHost host;
+            SearchState state;
+            state.listPattern = expected.listPattern;
+            FolderWalker walker(fs, clock, host, state, WalkerSettings{});
+            walker.SetReadAhead(readAhead);
+            walker.SetOpenFolderBudget(8);
+            walker.WalkFolder(tree.Root());
+            ASSERT_EQ(state.results.Size(), expected.results.Size());
+            for (std::size_t i = 0; i < state.results.Size(); ++i) {
+                ASSERT_EQ(state.results[i].Path(), expected.results[i].Path());
+                ASSERT_EQ(state.results[i].identity, expected.results[i].identity);
+                ASSERT_EQ(state.results[i].size, expected.results[i].size);
+            }
         }
     }
+    SetKernelBatching(true);
 }
 
 }  // namespace
