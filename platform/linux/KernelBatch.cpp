@@ -17,8 +17,7 @@ namespace vask {
 
 namespace {
 
-constexpr unsigned kRingEntries = 128;
-constexpr std::uint64_t kCloseTag = ~0ULL;
+constexpr unsigned kRingEntries = 64;  // the walker hands over at most 64 files at a time
 
 // -1 not decided yet, 0 off, 1 on.
 std::atomic<int> batchingWanted{-1};
@@ -59,87 +58,69 @@ FileStatus FileStatusFromStatx(const struct statx& sx) {
 
 class UringBatch : public KernelBatch {
   public:
-    bool Init() { return io_uring_queue_init(kRingEntries, &ring_, 0) == 0; }
-
-    ~UringBatch() override {
-        // Closes still queued are done before the ring goes away.
-        if (queuedCloses_ > 0) io_uring_submit_and_wait(&ring_, 0);
-        io_uring_queue_exit(&ring_);
+    bool Init() {
+        // One thread submits and reaps: let the kernel skip the locking and interrupts a shared ring needs.
+        if (io_uring_queue_init(kRingEntries, &ring_,
+                                IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN) == 0)
+            return true;
+        return io_uring_queue_init(kRingEntries, &ring_, 0) == 0;
     }
+    ~UringBatch() override { io_uring_queue_exit(&ring_); }
 
+    bool Broken() const { return broken_; }
     bool StatEntries(int folder, std::span<FileCheck> checks) override;
-    void Close(int fd) override;
 
   private:
-    io_uring_sqe* Sqe() {
-        io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-        if (sqe == nullptr) {
-            io_uring_submit(&ring_);
-            queuedCloses_ = 0;
-            sqe = io_uring_get_sqe(&ring_);
-        }
-        return sqe;
-    }
-
     struct io_uring ring_ {};
-    unsigned queuedCloses_ = 0;
-    std::vector<struct statx> results_;
+    bool broken_ = false;
+    std::vector<struct statx> results_ = std::vector<struct statx>(kRingEntries);
 };
 
 bool UringBatch::StatEntries(int folder, std::span<FileCheck> checks) {
-    const std::size_t chunk = kRingEntries / 2;
-    if (results_.size() < chunk) results_.resize(chunk);
-    for (std::size_t first = 0; first < checks.size(); first += chunk) {
-        const std::size_t count = std::min(chunk, checks.size() - first);
+    if (broken_) return false;
+    for (std::size_t first = 0; first < checks.size(); first += kRingEntries) {
+        const std::size_t count = std::min<std::size_t>(kRingEntries, checks.size() - first);
         for (std::size_t i = 0; i < count; ++i) {
-            io_uring_sqe* sqe = Sqe();
-            if (sqe == nullptr) return false;
+            io_uring_sqe* sqe = io_uring_get_sqe(&ring_);  // the queue is empty here
+            if (sqe == nullptr) {
+                broken_ = true;  // what was queued is never submitted
+                return false;
+            }
             io_uring_prep_statx(sqe, folder, checks[first + i].name, AT_SYMLINK_NOFOLLOW,
                                 STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_SIZE | STATX_MTIME,
                                 &results_[i]);
             io_uring_sqe_set_data64(sqe, i);
         }
-        int submitted = io_uring_submit_and_wait(&ring_, static_cast<unsigned>(count));
-        if (submitted < 0 && submitted != -EINTR) return false;
-        queuedCloses_ = 0;
-        std::size_t done = 0;
-        while (done < count) {
+        int submitted;
+        do {
+            submitted = io_uring_submit_and_wait(&ring_, static_cast<unsigned>(count));
+        } while (submitted == -EINTR);
+        // A ring that took only part of a chunk, or whose completions cannot be read, may still write into
+        // results_ later: it is never used again (and results_ lives as long as the ring).
+        if (submitted != static_cast<int>(count)) {
+            broken_ = true;
+            return false;
+        }
+        for (std::size_t done = 0; done < count;) {
             io_uring_cqe* cqe = nullptr;
             const int waited = io_uring_wait_cqe(&ring_, &cqe);
             if (waited == -EINTR) continue;
-            if (waited < 0) return false;
+            if (waited < 0) {
+                broken_ = true;
+                return false;
+            }
             const std::uint64_t tag = io_uring_cqe_get_data64(cqe);
-            if (tag != kCloseTag && tag < count) {
+            if (tag < count) {
                 FileCheck& check = checks[first + tag];
                 check.writable = false;
-                if (cqe->res < 0) {
-                    check.error = -cqe->res;
-                } else {
-                    check.error = 0;
-                    check.status = FileStatusFromStatx(results_[tag]);
-                }
+                check.error = cqe->res < 0 ? -cqe->res : 0;
+                if (cqe->res >= 0) check.status = FileStatusFromStatx(results_[tag]);
                 ++done;
             }
             io_uring_cqe_seen(&ring_, cqe);
         }
     }
     return true;
-}
-
-void UringBatch::Close(int fd) {
-    io_uring_sqe* sqe = Sqe();
-    if (sqe == nullptr) {
-        ::close(fd);
-        return;
-    }
-    io_uring_prep_close(sqe, fd);
-    io_uring_sqe_set_data64(sqe, kCloseTag);
-    // Only a failed close leaves a completion; StatEntries passes over it.
-    io_uring_sqe_set_flags(sqe, IOSQE_CQE_SKIP_SUCCESS);
-    if (++queuedCloses_ >= kRingEntries / 4) {
-        io_uring_submit(&ring_);
-        queuedCloses_ = 0;
-    }
 }
 
 struct ThreadRing {
@@ -164,6 +145,7 @@ KernelBatch* KernelBatch::ForThisThread() {
             }
         }
     }
+    if (ring.batch && ring.batch->Broken()) return nullptr;
     return ring.batch.get();
 }
 

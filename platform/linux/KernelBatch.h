@@ -1,5 +1,5 @@
-// Batches of file-system calls handed to the kernel in one go through io_uring, where the kernel allows it,
-// for the search's walk: the lstat of a folder's candidates, and the closing of folders it is done with.
+// Batches of file-system calls handed to the kernel in one go through io_uring, where the kernel allows it:
+// the lstat of the files a search tests in one folder.
 //
 // Each thread gets its own ring on first use. Where io_uring is missing or refused (an old kernel, a
 // sandbox, kernel.io_uring_disabled) or switched off (SetKernelBatching(false), or VASK_IO_URING=0 in the
@@ -18,12 +18,9 @@ class KernelBatch {
     static KernelBatch* ForThisThread();
 
     // lstat (statx without following a link) of every check's name in folder, in one submission per
-    // chunk; fills status or error. False when the ring failed: then nothing is filled and the caller makes
-    // the plain calls.
+    // chunk; fills status or error and clears writable. False when the ring failed: the caller then makes
+    // the plain calls for every check, and this thread's ring is not used again.
     virtual bool StatEntries(int folder, std::span<FileCheck> checks) = 0;
-    // Closes fd with the next submission (at once when the queue is full). The descriptor must not be used
-    // again by the caller.
-    virtual void Close(int fd) = 0;
 
     virtual ~KernelBatch() = default;
 

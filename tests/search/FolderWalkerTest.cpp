@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -356,6 +358,59 @@ TEST(ParseLeadingDecimal, DigitsUpToTheFirstOtherCharacterSaturating) {
     EXPECT_EQ(ParseLeadingDecimal("30abc"), 30);
     EXPECT_EQ(ParseLeadingDecimal("014000"), 14000);
     EXPECT_EQ(ParseLeadingDecimal("99999999999999999999999"), std::numeric_limits<std::int64_t>::max());
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// Real monotonic time: the walk waits for a slow reader in real time.
+class SteadyClock : public FakeClock {
+  public:
+    std::int64_t MonotonicMilliseconds() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+};
+
+// While the reading thread is held up (a cold disk, a slow network folder), the window still gets its events
+// every 20 ms, and an Abort confirmed meanwhile ends the walk as soon as the reader's call returns.
+TEST(FolderWalkerReadAhead, EventsRunWhileTheReaderIsSlowAndAbortEndsTheWait) {
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "abort" : "no abort");
+        MemoryFileSystem fs;
+        fs.AddFile("/v/slow/2.bak");
+        for (int i = 0; i < 20; ++i)
+            fs.AddFile("/v/z" + std::to_string(i) + "/3.bak");
+        fs.SetHook([](FsOperation op, const std::string& path) {
+            if (op == FsOperation::ReadEntries && path == "/v/slow/")
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        });
+        SteadyClock clock;
+        RecordingHost host;
+        SearchState state;
+        state.listPattern = {"*.bak"};
+        FolderWalker walker(fs, clock, host, state, WalkerSettings{});
+        const auto start = std::chrono::steady_clock::now();
+        host.onPump = [&] {
+            if (abort && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(100))
+                state.bAbort = true;
+        };
+        walker.WalkFolder("/v/");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(300));
+        EXPECT_EQ(fs.OpenDirectoryCount(), 0);
+        if (abort) {
+            EXPECT_LE(host.pumps, 10);  // none after the abort
+            EXPECT_EQ(state.results.Size(), 0u);
+        } else {
+            EXPECT_GE(host.pumps, 8);  // 300 ms at most 20 ms apart, with room for a busy machine
+            EXPECT_EQ(state.results.Size(), 21u);
+        }
+    }
 }
 
 }  // namespace
