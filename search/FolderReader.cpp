@@ -49,6 +49,31 @@ void PickCandidates(FolderBatch& batch, const CandidateRule& rule, std::vector<s
     }
 }
 
+void TestCandidates(FolderBatch& batch, std::size_t from, std::size_t limit, std::vector<FileCheck>& chunk,
+                    std::vector<std::uint32_t>& entries) {
+    constexpr std::size_t kChunk = 64;
+    std::size_t taken = 0;
+    std::size_t position = from;
+    while (taken < limit && position < batch.candidates.size()) {
+        chunk.clear();
+        entries.clear();
+        for (; position < batch.candidates.size() && chunk.size() < kChunk && taken < limit; ++position) {
+            const std::uint32_t entry = batch.candidates[position];
+            if (batch.tested[entry]) continue;
+            batch.tested[entry] = 1;
+            FileCheck check;
+            check.name = batch.listing.CName(entry);
+            chunk.push_back(check);
+            entries.push_back(entry);
+            ++taken;
+        }
+        if (chunk.empty()) break;
+        batch.directory->CheckFiles(chunk);
+        for (std::size_t k = 0; k < chunk.size(); ++k)
+            batch.tests[entries[k]] = chunk[k];
+    }
+}
+
 FolderReader::FolderReader(FileSystem& fileSystem, const FolderRules& rules,
                            std::span<const std::string> patterns, bool ageCheck, Options options,
                            std::string root)
@@ -100,6 +125,7 @@ bool FolderReader::ReadFrame(Frame& frame, FolderBatch& batch) {
 
     // Whether a file can be removed depends on its folder; asked once, here, off the walk's thread.
     if (frame.writable < 0) frame.writable = frame.directory->CanWriteInto() ? 1 : 0;
+    batch.ResetTests();
     batch.directory = frame.directory;
     batch.path = frame.path;
     batch.self = frame.self;
@@ -196,12 +222,41 @@ ReadAhead::~ReadAhead() {
         slot.directory.reset();
 }
 
+bool ReadAhead::TestAhead(std::unique_lock<std::mutex>& lock) {
+    // Newest first: the walk reaches it last, so it rarely has to wait for the reader. The head is the
+    // walk's.
+    for (std::size_t back = count_; back > 1; --back) {
+        FolderBatch& batch = slots_[(head_ + back - 1) % slots_.size()];
+        int open = FolderBatch::kOpen;
+        if (!batch.testState.compare_exchange_strong(open, FolderBatch::kTaken, std::memory_order_acq_rel))
+            continue;
+        lock.unlock();
+        // In pieces, so that a stop (the walk was aborted) is seen within one piece of a huge folder.
+        for (std::size_t from = 0; from < batch.candidates.size() && !reader_.Stopped(); from += 256)
+            TestCandidates(batch, from, 256, chunk_, chunkEntries_);
+        batch.testState.store(FolderBatch::kTested, std::memory_order_release);
+        lock.lock();
+        filled_.notify_one();
+        return true;
+    }
+    return false;
+}
+
+bool ReadAhead::WaitUntilTested(FolderBatch& batch, std::chrono::milliseconds maxWait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return filled_.wait_for(lock, maxWait, [&batch] {
+        return batch.testState.load(std::memory_order_acquire) == FolderBatch::kTested;
+    });
+}
+
 void ReadAhead::Run() {
     for (;;) {
         std::size_t index = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            freed_.wait(lock, [this] { return count_ < slots_.size() || reader_.Stopped(); });
+            while (count_ == slots_.size() && !reader_.Stopped()) {
+                if (!TestAhead(lock)) freed_.wait(lock);
+            }
             if (reader_.Stopped()) break;
             index = (head_ + count_) % slots_.size();
         }

@@ -37,7 +37,26 @@ struct FolderBatch {
     // Indices into listing of the entries to test, in the order their results are listed: pattern by pattern,
     // each in byte order of the names. An entry matching two patterns appears twice.
     std::vector<std::uint32_t> candidates;
+
+    // The tests of the candidates, per entry of the listing: made by the walk as it goes, or all at once by
+    // the reader while it has nothing to read (the walk is busy, say painting the window). Whoever takes the
+    // batch first (testState from kOpen) tests it; the walk waits for kTested when the reader took it.
+    enum TestState : int { kOpen = 0, kTaken = 1, kTested = 2 };
+    std::atomic<int> testState{kOpen};
+    std::vector<std::uint8_t> tested;  // 1 where tests holds the entry's test
+    std::vector<FileCheck> tests;
+    // Makes every test open again, for a new listing.
+    void ResetTests() {
+        tested.assign(listing.Size(), 0);
+        if (tests.size() < listing.Size()) tests.resize(listing.Size());
+        testState.store(kOpen, std::memory_order_relaxed);
+    }
 };
+
+// Tests (Directory::CheckFiles) the batch's untested candidates from position `from` on, at most `limit`
+// distinct entries, handing them to the file system in chunks of 64. chunk and entries are scratch storage.
+void TestCandidates(FolderBatch& batch, std::size_t from, std::size_t limit, std::vector<FileCheck>& chunk,
+                    std::vector<std::uint32_t>& entries);
 
 // Which entries of a folder are candidates.
 struct CandidateRule {
@@ -125,14 +144,21 @@ class ReadAhead {
     // The next folder in walk order, waiting at most maxWait for it; null with ended set at the end of the
     // walk, null with ended clear when the wait ran out.
     FolderBatch* Next(std::chrono::milliseconds maxWait, bool& ended);
+    // Waits at most maxWait until the reader has tested batch (taken by it); true when it has.
+    bool WaitUntilTested(FolderBatch& batch, std::chrono::milliseconds maxWait);
     // The batch Next returned is done with; its folder is closed unless the reader still uses it.
     void Release();
     bool Threaded() const { return thread_.joinable(); }
 
   private:
     void Run();
+    // With every slot filled: takes the newest batch the walk has not reached and tests it. False when
+    // there is none. Called with the lock held; releases it while testing.
+    bool TestAhead(std::unique_lock<std::mutex>& lock);
 
     FolderReader& reader_;
+    std::vector<FileCheck> chunk_;
+    std::vector<std::uint32_t> chunkEntries_;
     std::vector<FolderBatch> slots_;
     std::mutex mutex_;
     std::condition_variable filled_;

@@ -155,32 +155,13 @@ bool FolderWalker::IsFileWritable(const std::string& path) {
 
 bool FolderWalker::CollectBatch(FolderBatch& batch) {
     // Each entry is tested once, however many patterns it matches, and in chunks, so that an adapter can
-    // hand a chunk to the kernel in one go.
-    constexpr std::size_t kChunk = 64;
-    const std::size_t entries = batch.listing.Size();
-    tested_.assign(entries, 0);
-    if (checks_.size() < entries) checks_.resize(entries);
+    // hand a chunk to the kernel in one go. A batch the reader tested already needs no test here.
     const std::vector<std::uint32_t>& candidates = batch.candidates;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (!Tick()) return false;
         const std::uint32_t entry = candidates[i];
-        if (!tested_[entry]) {
-            chunk_.clear();
-            chunkEntries_.clear();
-            for (std::size_t j = i; j < candidates.size() && chunk_.size() < kChunk; ++j) {
-                const std::uint32_t next = candidates[j];
-                if (tested_[next]) continue;
-                tested_[next] = 1;
-                FileCheck check;
-                check.name = batch.listing.CName(next);
-                chunk_.push_back(check);
-                chunkEntries_.push_back(next);
-            }
-            batch.directory->CheckFiles(chunk_);
-            for (std::size_t k = 0; k < chunk_.size(); ++k)
-                checks_[chunkEntries_[k]] = chunk_[k];
-        }
-        const FileCheck& check = checks_[entry];
+        if (!batch.tested[entry]) TestCandidates(batch, i, 64, chunk_, chunkEntries_);
+        const FileCheck& check = batch.tests[entry];
         if (check.error != 0 || check.status.kind != EntryKind::Regular || !check.writable) continue;
         if (batch.ageTest && !PassesAgeTest(check.status)) continue;
         if (!IsRemovableFile(batch, check.status)) continue;
@@ -216,6 +197,13 @@ void FolderWalker::Walk(const std::string& rootPath, bool allFilesEverywhere) {
             if (!Tick()) return;  // the reader is slow (a cold disk): events still run every 20 ms
             continue;
         }
+        // The batch is the walk's to test unless the reader took it first; then its tests are awaited.
+        int open = FolderBatch::kOpen;
+        if (!batch->testState.compare_exchange_strong(open, FolderBatch::kTaken, std::memory_order_acq_rel)) {
+            while (!readAhead.WaitUntilTested(*batch, TimeToNextPump())) {
+                if (!Tick()) return;
+            }
+        }
         const bool goOn = CollectBatch(*batch);
         readAhead.Release();
         if (!goOn) return;
@@ -245,6 +233,7 @@ void FolderWalker::CollectInOneFolder(const std::string& folder, const std::stri
         rule.ageCheck = state_.ageCheck;
         PickCandidates(batch, rule, order_);
         if (!batch.candidates.empty()) {
+            batch.ResetTests();
             batch.path = NormalizedFolderPath(folder);
             batch.writable = batch.directory->CanWriteInto() ? 1 : 0;
             if (effectiveUserId_ != 0) {

@@ -130,9 +130,7 @@ class FolderWalker : public FolderRules {
     std::int64_t lastPumpMs_;
     std::int64_t lastStatusMs_;
     bool statusPending_ = false;
-    // Per folder, reused: which entries were tested and what the test said.
-    std::vector<std::uint8_t> tested_;
-    std::vector<FileCheck> checks_;
+    // Scratch storage of the tests, reused from folder to folder.
     std::vector<FileCheck> chunk_;
     std::vector<std::uint32_t> chunkEntries_;
     std::vector<std::uint32_t> order_;

@@ -2,7 +2,9 @@
 // plain one-call-at-a-time walk finds: the same files, in the same order, with the same sizes and identities.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -125,6 +127,52 @@ TEST(FolderWalkerEquivalence, SameResultsInTheSameOrderAsThePlainWalk) {
             }
         }
     }
+}
+
+// A window that is slow to pump (painting, say): the reader then tests the folders it has read ahead while
+// it waits, and the results stay the same.
+class SlowHost : public WalkerHost {
+  public:
+    void PumpMessages() override { std::this_thread::sleep_for(std::chrono::microseconds(300)); }
+    void ShowStatusText(const std::string&) override {}
+};
+
+void BuildWideTree(MemoryFileSystem& fs) {
+    for (int folder = 0; folder < 30; ++folder) {
+        for (int file = 0; file < 10; ++file)
+            fs.AddFile("/v/d" + std::to_string(folder) + "/f" + std::to_string(file), 10u + file);
+    }
+}
+
+TEST(FolderWalkerEquivalence, TheReaderTestsAheadWhileTheWindowIsBusy) {
+    MemoryFileSystem reference;
+    BuildWideTree(reference);
+    SearchState expected;
+    expected.listPattern = {"*"};
+    testing::ReferenceWalk(reference, WalkerSettings{}, expected, "/v/");
+
+    MemoryFileSystem fs;
+    BuildWideTree(fs);
+    const std::thread::id walkThread = std::this_thread::get_id();
+    int testedByReader = 0;
+    fs.SetHook([&](FsOperation op, const std::string&) {
+        if (op == FsOperation::CheckFile && std::this_thread::get_id() != walkThread) ++testedByReader;
+    });
+    FakeClock clock;
+    clock.stepMs = 20;  // every entry is due for a pump
+    SlowHost host;
+    SearchState state;
+    state.listPattern = expected.listPattern;
+    FolderWalker walker(fs, clock, host, state, WalkerSettings{});
+    walker.SetOpenFolderBudget(12);  // three folders ahead: the reader soon has nothing more to read
+    walker.WalkFolder("/v/");
+    EXPECT_GT(testedByReader, 0);
+    ASSERT_EQ(state.results.Size(), 300u);
+    for (std::size_t i = 0; i < state.results.Size(); ++i) {
+        ASSERT_EQ(state.results[i].Path(), expected.results[i].Path()) << i;
+        ASSERT_EQ(state.results[i].identity, expected.results[i].identity) << i;
+    }
+    EXPECT_EQ(fs.OpenDirectoryCount(), 0);
 }
 
 }  // namespace
