@@ -87,13 +87,14 @@ std::string PrepareSearchTree(const std::string& baseFolder) {
     return root;
 }
 
-double TimeCoreSearch(const std::string& root, std::size_t& found) {
+double TimeCoreSearch(const std::string& root, std::size_t& found, bool readAhead) {
     vask::PosixFileSystem fs;
     vask::SystemClock clock;
     NullHost host;
     vask::SearchState state;
     state.listPattern = {"*.bak", "*.tmp"};
     vask::FolderWalker walker(fs, clock, host, state, vask::WalkerSettings{});
+    walker.SetReadAhead(readAhead);
     const auto start = std::chrono::steady_clock::now();
     walker.WalkFolder(root);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

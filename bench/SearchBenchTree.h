@@ -13,6 +13,7 @@ namespace vask::bench {
 std::string PrepareSearchTree(const std::string& base);
 
 // Seconds the core search for "*.bak;*.tmp" with its writability tests takes on root; found gets the count.
-double TimeCoreSearch(const std::string& root, std::size_t& found);
+// readAhead false: the walker reads its folders on the calling thread.
+double TimeCoreSearch(const std::string& root, std::size_t& found, bool readAhead = true);
 
 }  // namespace vask::bench

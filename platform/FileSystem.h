@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,82 @@ struct FileStatus {
     std::int32_t mtimeNanoseconds = 0;  // 0 .. 999,999,999
     std::uint32_t mode = 0;             // permission bits including sticky (07777)
     std::uint32_t ownerId = 0;
+};
+
+// One folder's entries as a walk reads them: every name in one buffer, so listing a folder costs no heap
+// allocation per entry, and the buffers are kept for the next folder (Clear keeps the capacity).
+class FolderListing {
+  public:
+    struct Entry {
+        std::uint32_t nameOffset = 0;  // into the buffer; the name is followed by a NUL
+        std::uint32_t nameLength = 0;
+        EntryKind kind = EntryKind::Unknown;
+    };
+
+    FolderListing() = default;
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+    FolderListing(FolderListing&&) = default;
+    FolderListing& operator=(FolderListing&&) = default;
+
+    std::size_t Size() const { return entries_.size(); }
+    const Entry& operator[](std::size_t index) const { return entries_[index]; }
+    std::string_view Name(std::size_t index) const {
+        return {buffer_.get() + entries_[index].nameOffset, entries_[index].nameLength};
+    }
+    // The name as a C string, valid until the listing is cleared or refilled.
+    const char* CName(std::size_t index) const { return buffer_.get() + entries_[index].nameOffset; }
+
+    // Forgets every entry; the storage stays for the next folder.
+    void Clear() {
+        entries_.clear();
+        used_ = 0;
+    }
+    // Appends an entry, copying its name.
+    void Add(std::string_view name, EntryKind kind) {
+        char* at = Reserve(name.size() + 1);
+        std::memcpy(at, name.data(), name.size());
+        at[name.size()] = '\0';
+        AddInPlace(used_, static_cast<std::uint32_t>(name.size()), kind);
+        Commit(name.size() + 1);
+    }
+
+    // For adapters that read entries straight into the buffer: Reserve returns room for at least bytes more
+    // at the current end (aligned to 8 bytes while every Commit was a multiple of 8), Commit marks bytes of
+    // it as used, AddInPlace records an entry whose NUL-terminated name already lies in the buffer at offset.
+    char* Reserve(std::size_t bytes) {
+        if (used_ + bytes > capacity_) {
+            std::size_t capacity = capacity_ == 0 ? 16384 : capacity_ * 2;
+            while (capacity < used_ + bytes)
+                capacity *= 2;
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+            if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
+            buffer_ = std::move(grown);
+            capacity_ = capacity;
+        }
+        return buffer_.get() + used_;
+    }
+    std::size_t Room() const { return capacity_ - used_; }
+    std::size_t Used() const { return used_; }
+    void Commit(std::size_t bytes) { used_ += bytes; }
+    void AddInPlace(std::size_t offset, std::uint32_t length, EntryKind kind) {
+        entries_.push_back(Entry{static_cast<std::uint32_t>(offset), length, kind});
+    }
+    const char* Data() const { return buffer_.get(); }
+
+  private:
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t used_ = 0;
+    std::vector<Entry> entries_;
+};
+
+// The search's test of one entry that may become a result (Directory::CheckFiles).
+struct FileCheck {
+    const char* name = nullptr;  // in: the entry's name, NUL-terminated
+    int error = 0;               // out: errno of the lstat, 0 when status holds
+    FileStatus status;           // out: what lstat says
+    bool writable = false;       // out: a regular file this user may write (see CheckFiles)
 };
 
 // A file open for writing. Owned by whoever created it; the destructor closes it without flushing.
@@ -110,6 +188,15 @@ class Directory {
     // True when this user may create and remove entries in this folder (write and search permission, and a
     // writable file system).
     virtual bool CanWriteInto() = 0;
+
+    // Reads every entry except "." and ".." into listing, replacing what it held, in the order the file
+    // system lists them. On failure the listing holds what was read before the error.
+    virtual Status ReadListing(FolderListing& listing) = 0;
+    // For each check: lstat of the entry (no link followed) and, for a regular file, whether the kernel would
+    // let this user (the effective ids) write to it: faccessat W_OK, which refuses files without write
+    // permission, immutable files and read-only mounts. The file is never opened, so nobody watching it sees
+    // anything (no inotify event, no broken lease). Errors land in each check; the call itself cannot fail.
+    virtual void CheckFiles(std::span<FileCheck> checks) = 0;
 
     // Changes. Names are single entries of this folder; no call follows a symbolic link.
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
-#include <set>
 #include <utility>
 
 #include "search/SizeText.h"
@@ -19,15 +18,6 @@ constexpr std::int64_t kPumpIntervalMs = 20;
 constexpr std::int64_t kStatusIntervalMs = 33;  // at most 30 refreshes a second
 constexpr std::uint32_t kStickyBit = 01000;
 constexpr std::int64_t kSecondsPerDay = 86400;
-
-bool IsHiddenName(const std::string& name) {
-    return !name.empty() && name[0] == '.';
-}
-
-// Byte order of the names: std::char_traits<char> compares as unsigned char, whatever the signedness of char.
-bool ByteOrder(const DirectoryEntry& a, const DirectoryEntry& b) {
-    return a.name < b.name;
-}
 
 }  // namespace
 
@@ -47,23 +37,6 @@ std::string SearchProgressText(std::size_t count, std::uint64_t totalBytes) {
     return "検索中... " + std::to_string(count) +
            "個のﾌｧｲﾙが見つかりました。削除対象容量=" + FormatSizeText(totalBytes);
 }
-
-// What the walk knows about the folder whose files it is looking at; asked lazily, once per folder.
-struct FolderWalker::FolderFacts {
-    bool statKnown = false;
-    FileStatus self;
-    int writable = -1;  // -1 not asked yet
-};
-
-// One folder on the walk's stack. Its directory handle may be closed to stay within the open-folder budget;
-// it is reopened through its child's ".." and checked against the identity it had.
-struct FolderWalker::Frame {
-    std::unique_ptr<Directory> directory;
-    std::string path;  // ends in "/"
-    FolderFacts facts;
-    std::vector<std::string> subfolders;  // names, byte order
-    std::size_t next = 0;
-};
 
 FolderWalker::FolderWalker(FileSystem& fileSystem, Clock& clock, WalkerHost& host, SearchState& state,
                            WalkerSettings settings)
@@ -147,21 +120,20 @@ bool FolderWalker::PassesAgeTest(const FileStatus& file) const {
     return state_.timeSearch >= file.mtimeSeconds + days * kSecondsPerDay;
 }
 
-bool FolderWalker::IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file) {
+std::chrono::milliseconds FolderWalker::TimeToNextPump() {
+    const std::int64_t due = lastPumpMs_ + kPumpIntervalMs - clock_.MonotonicMilliseconds();
+    return std::chrono::milliseconds(std::clamp<std::int64_t>(due, 1, kPumpIntervalMs));
+}
+
+bool FolderWalker::IsRemovableFile(const FolderBatch& batch, const FileStatus& file) const {
     if (file.kind != EntryKind::Regular) return false;
-    // A file that opens for writing may still be impossible to dispose of: removing or renaming it needs a
+    // A file this user may write may still be impossible to dispose of: removing or renaming it needs a
     // writable folder and, in a sticky folder, ownership of the file or the folder.
-    if (facts.writable < 0) facts.writable = directory.CanWriteInto() ? 1 : 0;
-    if (facts.writable == 0) return false;
+    if (batch.writable != 1) return false;
     if (effectiveUserId_ == 0) return true;
-    if (!facts.statKnown) {
-        auto self = directory.StatSelf();
-        if (!self) return false;
-        facts.self = self.value();
-        facts.statKnown = true;
-    }
-    if ((facts.self.mode & kStickyBit) == 0) return true;
-    return file.ownerId == effectiveUserId_ || facts.self.ownerId == effectiveUserId_;
+    if (!batch.selfKnown) return false;
+    if ((batch.self.mode & kStickyBit) == 0) return true;
+    return file.ownerId == effectiveUserId_ || batch.self.ownerId == effectiveUserId_;
 }
 
 bool FolderWalker::IsFileWritable(const std::string& path) {
@@ -170,163 +142,85 @@ bool FolderWalker::IsFileWritable(const std::string& path) {
     auto directory = fileSystem_.OpenFolder(path.substr(0, slash + 1));
     if (!directory) return false;
     const std::string name = path.substr(slash + 1);
-    auto file = directory.value()->StatEntry(name);
-    if (!file || file.value().kind != EntryKind::Regular) return false;
-    auto probed = directory.value()->ProbeWritable(name);
-    FolderFacts facts;
-    return probed && IsRemovableFile(*directory.value(), facts, probed.value());
+    FileCheck check;
+    check.name = name.c_str();
+    directory.value()->CheckFiles(std::span<FileCheck>(&check, 1));
+    if (check.error != 0 || !check.writable || check.status.kind != EntryKind::Regular) return false;
+    FolderBatch facts;
+    facts.writable = directory.value()->CanWriteInto() ? 1 : 0;
+    if (effectiveUserId_ != 0) {
+        auto self = directory.value()->StatSelf();
+        facts.selfKnown = static_cast<bool>(self);
+        if (self) facts.self = self.value();
+    }
+    return IsRemovableFile(facts, check.status);
 }
 
-bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
-                                      const std::vector<DirectoryEntry>& entries, const std::string* pattern,
-                                      std::vector<char>* taken) {
-    std::string path;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        const DirectoryEntry& entry = entries[index];
+bool FolderWalker::CollectBatch(FolderBatch& batch) {
+    // Each entry is tested once, however many patterns it matches, and in chunks, so that an adapter can
+    // hand a chunk to the kernel in one go. A batch the reader tested already needs no test here.
+    const std::vector<std::uint32_t>& candidates = batch.candidates;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (!Tick()) return false;
-        if (taken != nullptr && (*taken)[index] != 0) continue;
-        if (entry.kind == EntryKind::Directory || entry.kind == EntryKind::Symlink ||
-            entry.kind == EntryKind::Other) {
-            continue;
-        }
-        if (pattern != nullptr && !MatchesFilePattern(*pattern, entry.name)) continue;
-        if (IsVaskTemporaryName(entry.name)) continue;  // a copy or archive still being written
-        const bool ageTest = pattern != nullptr && state_.ageCheck;
-        // Only a regular file is opened: the listing says so, or lstat does where the listing could not
-        // tell; with the age test, lstat first spares the open of every file too young.
-        if (entry.kind != EntryKind::Regular || ageTest) {
-            auto file = directory.StatEntry(entry.name);
-            if (!file || file.value().kind != EntryKind::Regular) continue;
-            if (ageTest && !PassesAgeTest(file.value())) continue;
-        }
-        auto probed = directory.ProbeWritable(entry.name);
-        if (!probed) continue;
-        const FileStatus& status = probed.value();
-        if (ageTest && !PassesAgeTest(status)) continue;  // written to since the lstat just before
-        if (!IsRemovableFile(directory, facts, status)) continue;
-        path.assign(folder).append(entry.name);
-        AddResult(path, status.size,
+        const std::uint32_t entry = candidates[i];
+        if (!batch.tested[entry]) TestCandidates(batch, i, 64, chunk_, chunkEntries_);
+        const FileCheck& check = batch.tests[entry];
+        if (check.error != 0 || check.status.kind != EntryKind::Regular || !check.writable) continue;
+        if (batch.ageTest && !PassesAgeTest(check.status)) continue;
+        if (!IsRemovableFile(batch, check.status)) continue;
+        resultPath_.assign(batch.path).append(batch.listing.Name(entry));
+        const FileStatus& status = check.status;
+        AddResult(resultPath_, status.size,
                   FileIdentity{status.device, status.inode,
                                status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds});
-        if (taken != nullptr) (*taken)[index] = 1;
     }
     return true;
 }
 
-bool FolderWalker::ProcessFolder(Frame& frame, Mode mode) {
-    auto listing = frame.directory->ReadEntries();
-    if (!listing) return true;  // an unreadable folder yields nothing; the walk goes on
-    std::vector<DirectoryEntry>& entries = listing.value();
-    std::sort(entries.begin(), entries.end(), ByteOrder);
-
-    if (mode == Mode::AllFilesEverywhere || IsAllFilesFolder(frame.path)) {
-        if (!CollectFromListing(*frame.directory, frame.facts, frame.path, entries, nullptr)) return false;
-    } else {
-        std::vector<char> taken(entries.size(), 0);
-        for (const std::string& pattern : state_.listPattern) {
-            if (!IsUsableFilePattern(pattern)) continue;
-            if (!CollectFromListing(*frame.directory, frame.facts, frame.path, entries, &pattern, &taken))
-                return false;
-        }
-    }
-
-    for (const DirectoryEntry& entry : entries) {
-        if (IsHiddenName(entry.name)) continue;
-        EntryKind kind = entry.kind;
-        if (kind == EntryKind::Unknown) {
-            auto status = frame.directory->StatEntry(entry.name);
-            if (status) kind = status.value().kind;
-        }
-        if (kind == EntryKind::Directory) frame.subfolders.push_back(entry.name);
-    }
-    return true;
-}
-
-std::unique_ptr<Directory> FolderWalker::Reopen(const Frame& frame, Directory* child) {
-    // A folder closed to stay within the budget is reopened through its child's "..", or else by its path,
-    // and taken back only when it is still the same folder: one renamed or replaced meanwhile is not walked.
-    const auto isSameFolder = [&](Result<std::unique_ptr<Directory>>& candidate) {
-        if (!candidate) return false;
-        auto status = candidate.value()->StatSelf();
-        return status && status.value().device == frame.facts.self.device &&
-               status.value().inode == frame.facts.self.inode;
-    };
-    if (child != nullptr) {
-        auto viaParent = child->OpenParent();
-        if (isSameFolder(viaParent)) return std::move(viaParent.value());
-    }
-    auto viaPath = fileSystem_.OpenFolder(frame.path);
-    if (isSameFolder(viaPath)) return std::move(viaPath.value());
-    return nullptr;
-}
-
-void FolderWalker::Walk(const std::string& rootPath, Mode mode) {
+void FolderWalker::Walk(const std::string& rootPath, bool allFilesEverywhere) {
     // The volume roots arrive as they are listed; every folder built below is normalised.
     const std::string root = NormalizedFolderPath(rootPath);
     if (root.empty() || !IsFolderAllowed(root)) return;
     if (!Tick()) return;
-    auto opened = fileSystem_.OpenFolder(root);
-    if (!opened) return;
 
-    std::vector<Frame> stack;
-    stack.push_back(Frame{std::move(opened.value()), root, {}, {}, 0});
-    auto rootStatus = stack.back().directory->StatSelf();
-    if (!rootStatus) return;
-    const std::uint64_t volume = rootStatus.value().device;
-    stack.back().facts.self = rootStatus.value();
-    stack.back().facts.statKnown = true;
-    // Folders on the current path, by identity: a bind mount of a folder inside itself must not become an
-    // endless walk.
-    std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors{{volume, rootStatus.value().inode}};
-
-    if (!ProcessFolder(stack.back(), mode)) return;
-
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.next >= top.subfolders.size()) {
-            ancestors.erase({top.facts.self.device, top.facts.self.inode});
-            std::unique_ptr<Directory> child = std::move(top.directory);
-            stack.pop_back();
-            if (stack.empty()) break;
-            Frame& parent = stack.back();
-            if (!parent.directory) parent.directory = Reopen(parent, child.get());
-            if (!parent.directory) parent.next = parent.subfolders.size();  // gone: walk no more of it
+    // The budget is shared: the reader's stack, the folders read ahead and the one being tested.
+    const std::size_t ahead = std::max<std::size_t>(1, openFolderBudget_ / 4);
+    FolderReader::Options options;
+    options.allFilesEverywhere = allFilesEverywhere;
+    options.readOnlyFolders = settings_.bReadOnlyFolder;
+    options.effectiveUserId = effectiveUserId_;
+    options.openFolderBudget = openFolderBudget_ > ahead + 2 ? openFolderBudget_ - ahead - 2 : 2;
+    FolderReader reader(fileSystem_, *this, state_.listPattern, state_.ageCheck, options, root);
+    ReadAhead readAhead(reader, ahead, readAhead_);
+    for (;;) {
+        bool ended = false;
+        FolderBatch* batch = readAhead.Next(TimeToNextPump(), ended);
+        if (batch == nullptr) {
+            if (ended) return;
+            if (!Tick()) return;  // the reader is slow (a cold disk): events still run every 20 ms
             continue;
         }
-
-        const std::string& name = top.subfolders[top.next++];
-        if (!Tick()) return;
-        std::string path = top.path + name;
-        NormalizeFolderPath(path);
-        if (!IsFolderAllowed(path)) continue;
-        auto sub = top.directory->OpenSubfolder(name);
-        if (!sub) continue;  // vanished, unreadable, or swapped for a link: nothing to walk
-        auto subStatus = sub.value()->StatSelf();
-        if (!subStatus || subStatus.value().kind != EntryKind::Directory) continue;
-        if (subStatus.value().device != volume) continue;  // a mount point: another line of the drive list
-        if (ancestors.count({subStatus.value().device, subStatus.value().inode}) != 0) continue;
-        Frame frame{std::move(sub.value()), std::move(path), {}, {}, 0};
-        frame.facts.self = subStatus.value();
-        frame.facts.statKnown = true;
-        if (!settings_.bReadOnlyFolder) {
-            frame.facts.writable = frame.directory->CanWriteInto() ? 1 : 0;
-            if (frame.facts.writable == 0) continue;
+        // The batch is the walk's to test unless the reader took it first; then its tests are awaited.
+        int open = FolderBatch::kOpen;
+        if (!batch->testState.compare_exchange_strong(open, FolderBatch::kTaken, std::memory_order_acq_rel)) {
+            while (!readAhead.WaitUntilTested(*batch, TimeToNextPump())) {
+                if (!Tick()) return;
+            }
         }
-        ancestors.insert({frame.facts.self.device, frame.facts.self.inode});
-        stack.push_back(std::move(frame));
-        if (stack.size() > openFolderBudget_) stack[stack.size() - openFolderBudget_ - 1].directory.reset();
-        if (!ProcessFolder(stack.back(), mode)) return;
+        const bool goOn = CollectBatch(*batch);
+        readAhead.Release();
+        if (!goOn) return;
     }
 }
 
 void FolderWalker::WalkFolder(const std::string& path) {
-    Walk(path, Mode::Patterns);
+    Walk(path, false);
     FlushStatus();
 }
 
 void FolderWalker::WalkTempFolder(const std::string& path) {
     rememberPaths_ = true;
-    Walk(path, Mode::AllFilesEverywhere);
+    Walk(path, true);
     rememberPaths_ = false;
     FlushStatus();
 }
@@ -335,11 +229,25 @@ void FolderWalker::CollectInOneFolder(const std::string& folder, const std::stri
     if (folder.empty() || !Tick()) return;
     auto directory = fileSystem_.OpenFolder(folder);
     if (!directory) return;
-    auto listing = directory.value()->ReadEntries();
-    if (listing) {
-        std::sort(listing.value().begin(), listing.value().end(), ByteOrder);
-        FolderFacts facts;
-        CollectFromListing(*directory.value(), facts, NormalizedFolderPath(folder), listing.value(), pattern);
+    FolderBatch batch;
+    batch.directory = std::move(directory.value());
+    if (batch.directory->ReadListing(batch.listing)) {
+        CandidateRule rule;
+        rule.allFiles = pattern == nullptr;
+        if (pattern != nullptr) rule.patterns = std::span<const std::string>(pattern, 1);
+        rule.ageCheck = state_.ageCheck;
+        PickCandidates(batch, rule, order_);
+        if (!batch.candidates.empty()) {
+            batch.ResetTests();
+            batch.path = NormalizedFolderPath(folder);
+            batch.writable = batch.directory->CanWriteInto() ? 1 : 0;
+            if (effectiveUserId_ != 0) {
+                auto self = batch.directory->StatSelf();
+                batch.selfKnown = static_cast<bool>(self);
+                if (self) batch.self = self.value();
+            }
+            CollectBatch(batch);
+        }
     }
     FlushStatus();
 }

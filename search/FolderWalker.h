@@ -4,17 +4,22 @@
 // then its subfolders one after the other in byte order. It never enters folders whose name begins with ".",
 // read-only folders (unless allowed), avoid folders, the move method's destination folder, other volumes, or
 // a folder that is its own ancestor; it never follows or lists a symbolic link, and only regular files that
-// this user can open for writing and remove are results.
+// this user may write (asked of the kernel, never by opening them) and remove are results. A search changes
+// nothing and is seen by nobody: no file watcher hears of it, no lease holder is disturbed.
 //
-// The walk keeps an explicit stack instead of recursing, so a tree of any depth cannot overflow the call
+// The walk keeps explicit stacks instead of recursing, so a tree of any depth cannot overflow the call
 // stack, and it holds at most a bounded number of folders open, so any depth fits in the descriptor limit.
 //
-// Single-threaded: the host's PumpMessages runs window events in the middle of a walk (at most every 20 ms
-// of the monotonic clock), and an Abort handler run from there sets bAbort, which the walker reads at every
-// entry. All state is owned by the caller (SearchState) or by the walker; nothing is global.
+// Two threads: a FolderReader lists the folders on a second thread, a few folders ahead (ReadAhead), and
+// the caller's thread tests the candidates it picked and appends the results in the walk's order. Only the
+// caller's thread calls the host: the host's PumpMessages runs window events in the middle of a walk (at most
+// every 20 ms of the monotonic clock, also while waiting for the reader), and an Abort handler run from there
+// sets bAbort, which the walker reads at every candidate; the reader is then stopped and waited for before
+// the walk returns. All state is owned by the caller (SearchState) or by the walker; nothing is global.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +28,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "search/FolderReader.h"
 #include "search/ResultList.h"
 
 namespace vask {
@@ -66,7 +72,7 @@ std::int64_t ParseLeadingDecimal(std::string_view text);
 // The status line during a search: "検索中... %d個のﾌｧｲﾙが見つかりました。削除対象容量=%s".
 std::string SearchProgressText(std::size_t count, std::uint64_t totalBytes);
 
-class FolderWalker {
+class FolderWalker : public WalkFolderRules {
   public:
     // All references must outlive the walker.
     FolderWalker(FileSystem& fileSystem, Clock& clock, WalkerHost& host, SearchState& state,
@@ -81,9 +87,10 @@ class FolderWalker {
     // Every writable file directly inside one folder: no patterns, no age test, no subfolders.
     void CollectAllFiles(const std::string& folder);
 
-    bool IsFolderAllowed(const std::string& path) const;
-    bool IsAllFilesFolder(const std::string& path) const;
-    // The file opens for writing (nothing changed) and its folder lets this user remove it.
+    bool IsFolderAllowed(const std::string& path) const override;
+    bool IsAllFilesFolder(const std::string& path) const override;
+    // The file is a regular file this user may write (the kernel's access check for the effective ids; the
+    // file is never opened) and its folder lets this user remove it.
     bool IsFileWritable(const std::string& path);
     // Appends a ticked result, adds its size to sizeFoundTotal and updates the status line. A path this
     // walker already listed from the temporary or recent-files folder is not listed again (a drive walk
@@ -94,31 +101,26 @@ class FolderWalker {
     // walk ends with it.
     void FlushStatus();
 
-    // How many folders may stay open at once during a walk (at least 2). Tests lower it.
+    // How many folders may stay open at once during a walk, across both of its threads (at least 2). Tests
+    // lower it.
     void SetOpenFolderBudget(std::size_t budget) { openFolderBudget_ = budget < 2 ? 2 : budget; }
+    // Whether a walk reads folders ahead on a second thread (the default). Without it the same reader runs
+    // on the caller's thread; the results are the same.
+    void SetReadAhead(bool enabled) { readAhead_ = enabled; }
 
   private:
-    struct Frame;
-    struct FolderFacts;
-    enum class Mode { Patterns, AllFilesEverywhere };
-
-    void Walk(const std::string& rootPath, Mode mode);
-    // Lists one open folder and adds its hits; fills frame.subfolders. False when aborted.
-    bool ProcessFolder(Frame& frame, Mode mode);
-    // Adds the matching files among the listed entries. taken (one flag per entry, or null) marks the
-    // entries already listed from this folder by an earlier pattern: a file is one result, however many
-    // patterns it matches. False when aborted.
-    bool CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
-                            const std::vector<DirectoryEntry>& entries, const std::string* pattern,
-                            std::vector<char>* taken = nullptr);
-    // The folder rule for a file that opened for writing: this user may remove it from its folder.
-    bool IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file);
+    // Tests the batch's candidates and adds the results, in order. False when aborted.
+    bool CollectBatch(FolderBatch& batch);
+    // The folder rule for a file this user may write: this user may remove it from its folder.
+    bool IsRemovableFile(const FolderBatch& batch, const FileStatus& file) const;
     // The files of one folder only: all of them (pattern null) or those matching the pattern.
     void CollectInOneFolder(const std::string& folder, const std::string* pattern);
+    void Walk(const std::string& rootPath, bool allFilesEverywhere);
     bool PassesAgeTest(const FileStatus& file) const;
-    std::unique_ptr<Directory> Reopen(const Frame& frame, Directory* child);
     // Reads the clock; pumps events when 20 ms have passed. False once bAbort is set.
     bool Tick();
+    // How long the walk may wait for the reader before events are due again.
+    std::chrono::milliseconds TimeToNextPump();
 
     FileSystem& fileSystem_;
     Clock& clock_;
@@ -127,9 +129,15 @@ class FolderWalker {
     WalkerSettings settings_;
     std::uint32_t effectiveUserId_;
     std::size_t openFolderBudget_ = 64;
+    bool readAhead_ = true;
     std::int64_t lastPumpMs_;
     std::int64_t lastStatusMs_;
     bool statusPending_ = false;
+    // Scratch storage of the tests, reused from folder to folder.
+    std::vector<FileCheck> chunk_;
+    std::vector<std::uint32_t> chunkEntries_;
+    std::vector<std::uint32_t> order_;
+    std::string resultPath_;
     // Paths listed by the temporary and recent-files walks, which a drive walk may reach again. Only these
     // are kept: the drive walks themselves never overlap (each stays on its own volume).
     bool rememberPaths_ = false;

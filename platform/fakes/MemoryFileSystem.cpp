@@ -10,6 +10,8 @@ namespace vask {
 
 namespace {
 
+using Lock = std::lock_guard<std::recursive_mutex>;
+
 std::vector<std::string> SplitPath(const std::string& path) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -28,12 +30,18 @@ class MemoryDirectory : public Directory {
   public:
     MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
         : fs_(fs), node_(std::move(node)), path_(std::move(path)) {
+        Lock lock(fs_.mutex_);
         ++fs_.openDirectories_;
         if (fs_.openDirectories_ > fs_.maxOpenDirectories_) fs_.maxOpenDirectories_ = fs_.openDirectories_;
     }
-    ~MemoryDirectory() override { --fs_.openDirectories_; }
+    ~MemoryDirectory() override {
+        Lock lock(fs_.mutex_);
+        --fs_.openDirectories_;
+        node_.reset();
+    }
 
     Result<std::vector<DirectoryEntry>> ReadEntries() override {
+        Lock lock(fs_.mutex_);
         if (int error = fs_.Enter(FsOperation::ReadEntries, path_))
             return Status::Error(error, path_, "read");
         std::vector<DirectoryEntry> entries;
@@ -47,11 +55,13 @@ class MemoryDirectory : public Directory {
     }
 
     Result<FileStatus> StatSelf() override {
+        Lock lock(fs_.mutex_);
         if (int error = fs_.Enter(FsOperation::StatSelf, path_)) return Status::Error(error, path_, "fstat");
         return StatusOf(*node_);
     }
 
     Result<FileStatus> StatEntry(const std::string& name) override {
+        Lock lock(fs_.mutex_);
         if (int error = fs_.Enter(FsOperation::StatEntry, path_ + name)) {
             return Status::Error(error, path_ + name, "lstat");
         }
@@ -61,6 +71,7 @@ class MemoryDirectory : public Directory {
     }
 
     Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
+        Lock lock(fs_.mutex_);
         const std::string path = path_ + name + "/";
         if (int error = fs_.Enter(FsOperation::OpenSubfolder, path))
             return Status::Error(error, path, "open");
@@ -73,6 +84,7 @@ class MemoryDirectory : public Directory {
     }
 
     Result<std::unique_ptr<Directory>> OpenParent() override {
+        Lock lock(fs_.mutex_);
         if (int error = fs_.Enter(FsOperation::OpenParent, path_)) return Status::Error(error, path_, "open");
         auto parent = node_->parent.lock();
         if (!parent) parent = node_;  // the root is its own parent
@@ -82,6 +94,7 @@ class MemoryDirectory : public Directory {
     }
 
     Result<FileStatus> ProbeWritable(const std::string& name) override {
+        Lock lock(fs_.mutex_);
         const std::string path = path_ + name;
         if (int error = fs_.Enter(FsOperation::ProbeWritable, path))
             return Status::Error(error, path, "open");
@@ -91,13 +104,44 @@ class MemoryDirectory : public Directory {
         if (node.kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "open");
         if (node.kind == EntryKind::Directory) return Status::Error(EISDIR, path, "open");
         if (node.busy) return Status::Error(ETXTBSY, path, "open");
+        if (node.immutable) return Status::Error(EPERM, path, "open");
         if (!fs_.HasAccess(node, 0200, 0002)) return Status::Error(EACCES, path, "open");
         return StatusOf(node);
     }
 
     bool CanWriteInto() override {
+        Lock lock(fs_.mutex_);
         if (fs_.Enter(FsOperation::CanWriteInto, path_) != 0) return false;
         return fs_.HasAccess(*node_, 0300, 0003);
+    }
+
+    Status ReadListing(FolderListing& listing) override {
+        listing.Clear();
+        auto entries = ReadEntries();
+        if (!entries) return entries.status();
+        for (const DirectoryEntry& entry : entries.value())
+            listing.Add(entry.name, entry.kind);
+        return Status::Ok();
+    }
+
+    void CheckFiles(std::span<FileCheck> checks) override {
+        Lock lock(fs_.mutex_);
+        for (FileCheck& check : checks) {
+            check.writable = false;
+            check.error = fs_.Enter(FsOperation::CheckFile, path_ + check.name);
+            if (check.error != 0) continue;
+            auto it = node_->children.find(check.name);
+            if (it == node_->children.end()) {
+                check.error = ENOENT;
+                continue;
+            }
+            const MemoryFileSystem::Node& node = *it->second;
+            check.status = StatusOf(node);
+            // As faccessat: a file held open by another program does not matter; immutable and read-only
+            // volumes refuse even the superuser.
+            check.writable =
+                node.kind == EntryKind::Regular && !node.immutable && fs_.HasAccess(node, 0200, 0002);
+        }
     }
 
     Status RemoveFile(const std::string& name) override {
@@ -348,6 +392,7 @@ std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::Find(const std::string
 }
 
 bool MemoryFileSystem::Remove(const std::string& path) {
+    Lock lock(mutex_);
     auto node = Find(path);
     if (!node || node == root_) return false;
     auto parent = node->parent.lock();
@@ -415,6 +460,7 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
 }
 
 int MemoryFileSystem::CallCount(FsOperation op) const {
+    Lock lock(mutex_);
     auto it = callCounts_.find(op);
     return it == callCounts_.end() ? 0 : it->second;
 }
@@ -442,6 +488,7 @@ std::unique_ptr<Directory> MemoryFileSystem::MakeHandle(std::shared_ptr<Node> no
 }
 
 Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenFolder(const std::string& path) {
+    Lock lock(mutex_);
     std::string normal = path;
     if (normal.empty() || normal.back() != '/') normal.push_back('/');
     if (int error = Enter(FsOperation::OpenFolder, normal)) return Status::Error(error, normal, "open");

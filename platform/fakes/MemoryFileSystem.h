@@ -5,12 +5,17 @@
 // walk behaves as on a real system. Permissions follow the owner/other bits for the effective user (0 passes
 // every check but a read-only volume). Any operation can be made to fail: on one path, or on its Nth call;
 // and a hook runs before every operation, so a test can change the tree or press Abort in mid-walk.
+//
+// The walk reads folders on a second thread: every operation of the port holds one lock for its whole run
+// (hooks run inside it), so two threads may use it at once. Builders and queries are for the test's thread
+// while no walk runs, or for hooks.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,6 +46,7 @@ enum class FsOperation {
     OpenCurrentFolder,
     CheckOwnFile,
     OpenOwnFile,  // also counted as CreateFile, whose failures it takes too
+    CheckFile,  // each file of a Directory::CheckFiles call
 };
 
 class MemoryFileSystem : public FileSystem {
@@ -54,9 +60,10 @@ class MemoryFileSystem : public FileSystem {
         std::uint32_t mode = 0755;
         std::uint32_t ownerId = 1000;
         bool readOnlyVolume = false;
-        bool busy = false;    // open by another program in a way that refuses writers
-        std::string content;  // the bytes of a file written or read through the port; see ContentOf
-        bool synced = true;   // false from a write until the file's Sync
+        bool busy = false;       // open by another program in a way that refuses writers
+        bool immutable = false;  // refuses every write, whoever asks (chattr +i)
+        std::string content;     // the bytes of a file written or read through the port; see ContentOf
+        bool synced = true;      // false from a write until the file's Sync
         std::map<std::string, std::shared_ptr<Node>> children;  // folders only
         std::weak_ptr<Node> parent;
     };
@@ -133,6 +140,7 @@ class MemoryFileSystem : public FileSystem {
     bool HasAccess(const Node& node, std::uint32_t ownerBits, std::uint32_t otherBits) const;
     std::unique_ptr<Directory> MakeHandle(std::shared_ptr<Node> node, std::string path);
 
+    mutable std::recursive_mutex mutex_;
     std::shared_ptr<Node> root_;
     std::uint64_t nextInode_ = 2;
     std::uint32_t effectiveUserId_ = 1000;

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -196,11 +198,12 @@ TEST_F(FolderWalkerTest, AgeCondition) {
     EXPECT_EQ(state.results.Size(), 4u);
 }
 
-TEST_F(FolderWalkerTest, OnlyFilesThisUserCanOpenForWritingAndRemove) {
+TEST_F(FolderWalkerTest, OnlyFilesThisUserMayWriteAndRemove) {
     fs.SetEffectiveUserId(1000);
     fs.AddFile("/v/ro.bak", 0, 1000000000, 0444);
     fs.AddFile("/v/ok.bak");
-    fs.AddFile("/v/busy.bak")->busy = true;
+    fs.AddFile("/v/busy.bak")->busy = true;  // held open by another program: that is no reason to leave it
+    fs.AddFile("/v/fixed.bak")->immutable = true;
     fs.AddFolder("/v/locked", 0755)->ownerId = 0;  // cannot remove entries here
     fs.AddFile("/v/locked/mine.bak", 0, 1000000000, 0666);
     auto sticky = fs.AddFolder("/v/sticky", 01777);
@@ -211,8 +214,11 @@ TEST_F(FolderWalkerTest, OnlyFilesThisUserCanOpenForWritingAndRemove) {
     state.listPattern = {"*.bak"};
     FolderWalker& w = Walker();
     w.WalkFolder("/v/");
-    EXPECT_THAT(Paths(), ElementsAre("/v/ok.bak", "/v/sticky/mine.bak"));
+    EXPECT_THAT(Paths(), ElementsAre("/v/busy.bak", "/v/ok.bak", "/v/sticky/mine.bak"));
+    // The test asks; it never opens a file for writing.
+    EXPECT_EQ(fs.CallCount(FsOperation::ProbeWritable), 0);
     EXPECT_TRUE(w.IsFileWritable("/v/ok.bak"));
+    EXPECT_FALSE(w.IsFileWritable("/v/fixed.bak"));
     EXPECT_FALSE(w.IsFileWritable("/v/sticky/theirs.bak"));
     EXPECT_FALSE(w.IsFileWritable("/v/"));
     EXPECT_FALSE(w.IsFileWritable("/v/missing.bak"));
@@ -227,8 +233,8 @@ TEST_F(FolderWalkerTest, FailuresAnywhereLeaveTheRestOfTheWalkIntact) {
     fs.AddFile("/v/e/6.bak");
     fs.FailOnPath(FsOperation::ReadEntries, "/v/a/", EIO);
     fs.FailOnPath(FsOperation::OpenSubfolder, "/v/b/", EACCES);
-    fs.FailOnPath(FsOperation::ProbeWritable, "/v/c/3.bak", ENOENT);
-    fs.FailOnPath(FsOperation::ProbeWritable, "/v/d/5.bak", ETXTBSY);
+    fs.FailOnPath(FsOperation::CheckFile, "/v/c/3.bak", ENOENT);
+    fs.FailOnPath(FsOperation::CheckFile, "/v/d/5.bak", EACCES);
     // A folder vanishes between the listing and the walk into it.
     fs.SetHook([&](FsOperation op, const std::string& path) {
         if (op == FsOperation::OpenSubfolder && path == "/v/e/") fs.Remove("/v/e");
@@ -360,6 +366,59 @@ TEST(ParseLeadingDecimal, DigitsUpToTheFirstOtherCharacterSaturating) {
     EXPECT_EQ(ParseLeadingDecimal("30abc"), 30);
     EXPECT_EQ(ParseLeadingDecimal("014000"), 14000);
     EXPECT_EQ(ParseLeadingDecimal("99999999999999999999999"), std::numeric_limits<std::int64_t>::max());
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// Real monotonic time: the walk waits for a slow reader in real time.
+class SteadyClock : public FakeClock {
+  public:
+    std::int64_t MonotonicMilliseconds() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+};
+
+// While the reading thread is held up (a cold disk, a slow network folder), the window still gets its events
+// every 20 ms, and an Abort confirmed meanwhile ends the walk as soon as the reader's call returns.
+TEST(FolderWalkerReadAhead, EventsRunWhileTheReaderIsSlowAndAbortEndsTheWait) {
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "abort" : "no abort");
+        MemoryFileSystem fs;
+        fs.AddFile("/v/slow/2.bak");
+        for (int i = 0; i < 20; ++i)
+            fs.AddFile("/v/z" + std::to_string(i) + "/3.bak");
+        fs.SetHook([](FsOperation op, const std::string& path) {
+            if (op == FsOperation::ReadEntries && path == "/v/slow/")
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        });
+        SteadyClock clock;
+        RecordingHost host;
+        SearchState state;
+        state.listPattern = {"*.bak"};
+        FolderWalker walker(fs, clock, host, state, WalkerSettings{});
+        const auto start = std::chrono::steady_clock::now();
+        host.onPump = [&] {
+            if (abort && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(100))
+                state.bAbort = true;
+        };
+        walker.WalkFolder("/v/");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(300));
+        EXPECT_EQ(fs.OpenDirectoryCount(), 0);
+        if (abort) {
+            EXPECT_LE(host.pumps, 10);  // none after the abort
+            EXPECT_EQ(state.results.Size(), 0u);
+        } else {
+            EXPECT_GE(host.pumps, 8);  // 300 ms at most 20 ms apart, with room for a busy machine
+            EXPECT_EQ(state.results.Size(), 21u);
+        }
+    }
 }
 
 }  // namespace
