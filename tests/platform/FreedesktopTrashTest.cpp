@@ -313,7 +313,7 @@ class TopdirTrash : public ::testing::Test {
 TEST_F(TopdirTrash, AdministratorTrashOnlyWhenARealStickyFolder) {
     ASSERT_TRUE(TrashVictim("mkdir -m 1777 .Trash"));
     EXPECT_EQ(Read(Vol() + ".Trash/" + uid_ + "/files/victim.txt"), "victim");
-    // Relative to the top directory, as the freedesktop.org Trash specification prefers for removable media.
+    // Relative to the top directory, as the freedesktop.org Trash standard prefers for removable media.
     EXPECT_EQ(Read(Vol() + ".Trash/" + uid_ + "/info/victim.txt.trashinfo"),
               std::string("[Trash Info]\nPath=dir/victim.txt\nDeletionDate=") + kDate + "\n");
     const std::string listedAdmin = HaveTrashList() ? home_.TrashList() : "";
