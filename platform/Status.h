@@ -2,6 +2,8 @@
 // Status (or a Result<T>) that carries the errno-style code, the path it concerned and what was being done.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -56,15 +58,29 @@ class Result {
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
     const Status& status() const { return status_; }
-    // Precondition: ok().
-    T& value() & { return *value_; }
-    const T& value() const& { return *value_; }
-    T&& value() && { return std::move(*value_); }
-    T* operator->() { return &*value_; }
-    const T* operator->() const { return &*value_; }
-    T& operator*() & { return *value_; }
+    // Precondition: ok(). Reaching for the value of an error is a fault in the caller: the process aborts
+    // and names the error on stderr rather than reading a value that is not there.
+    T& value() & { return Checked(); }
+    const T& value() const& { return Checked(); }
+    T&& value() && { return std::move(Checked()); }
+    T* operator->() { return &Checked(); }
+    const T* operator->() const { return &Checked(); }
+    T& operator*() & { return Checked(); }
 
   private:
+    T& Checked() {
+        if (!value_) AbortWithoutValue();
+        return *value_;
+    }
+    const T& Checked() const {
+        if (!value_) AbortWithoutValue();
+        return *value_;
+    }
+    [[noreturn]] void AbortWithoutValue() const {
+        std::fprintf(stderr, "Result::value() on an error: %s\n", status_.ToString().c_str());
+        std::abort();
+    }
+
     std::optional<T> value_;
     Status status_;
 };

@@ -1,9 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing (Debian 12, as root), builds everything and runs every test.
+# Installs what is missing (Debian 12, as root), builds everything and runs every test twice over:
+#   build/           optimised, with the windows and the benchmarks: every test;
+#   build-sanitize/  Debug with AddressSanitizer and UndefinedBehaviorSanitizer: the core, platform and
+#                    archiver tests (no windows, no benchmarks), so memory faults and undefined behaviour
+#                    fail a test instead of passing unseen.
+# Both runs happen even when the first fails; the script fails when either does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=ON
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVASK_SANITIZE=ON -DVASK_BUILD_GUI=OFF \
+      -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF
 cmake --build build
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
+cmake --build build-sanitize
+
+failed=()
+echo "==== Tests, optimised build"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2) || failed+=(optimised)
+echo "==== Tests, Debug build with AddressSanitizer and UndefinedBehaviorSanitizer"
+(cd build-sanitize && UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure --timeout 600 -j2) ||
+  failed+=(sanitizer)
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Tests failed in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "All tests passed in both builds."

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <utility>
 
 #include "platform/fakes/MemoryFiles.h"
@@ -312,9 +313,51 @@ class MemoryDirectory : public Directory {
     std::string path_;
 };
 
+MemoryFileSystem::Node::~Node() {
+    // Each node owns its children, so the default destructor would recurse once per level and overflow the
+    // stack on a deep tree. Instead the children move to a list; a child whose last owner is that list hands
+    // its own children over before it goes, so every node dies childless. Nodes still held elsewhere (an
+    // open Directory, a trashed entry, a test) keep their subtree and free it the same way later.
+    std::vector<std::shared_ptr<Node>> pending;
+    for (auto& entry : children)
+        pending.push_back(std::move(entry.second));
+    children.clear();
+    while (!pending.empty()) {
+        std::shared_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        if (node.use_count() == 1) {
+            for (auto& entry : node->children)
+                pending.push_back(std::move(entry.second));
+            node->children.clear();
+        }
+    }
+}
+
 MemoryFileSystem::MemoryFileSystem() : root_(std::make_shared<Node>()) {
     root_->inode = 1;
     root_->ownerId = 0;
+}
+
+MemoryFileSystem::~MemoryFileSystem() {
+    // Tests may hang a folder inside itself (a bind mount); that cycle of owners would never be freed. So
+    // every node reachable from here, the trash included, gives up its children; the nodes then go one by
+    // one.
+    std::vector<std::shared_ptr<Node>> reached;
+    std::set<const Node*> seen;
+    auto reach = [&](const std::shared_ptr<Node>& node) {
+        if (node && seen.insert(node.get()).second) reached.push_back(node);
+    };
+    reach(root_);
+    for (const TrashedEntry& entry : trashed_)
+        reach(entry.node);
+    for (const StagedEntry& entry : staged_)
+        reach(entry.folder);
+    for (std::size_t i = 0; i < reached.size(); ++i) {
+        for (const auto& entry : reached[i]->children)
+            reach(entry.second);
+    }
+    for (const auto& node : reached)
+        node->children.clear();
 }
 
 std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::MakeNode(EntryKind kind) {
@@ -401,12 +444,18 @@ bool MemoryFileSystem::Remove(const std::string& path) {
 }
 
 void MemoryFileSystem::SetDevice(const std::string& path, std::uint64_t device) {
-    std::function<void(Node&)> mark = [&](Node& node) {
-        node.device = device;
-        for (auto& [name, child] : node.children)
-            mark(*child);
-    };
-    if (auto node = Find(path)) mark(*node);
+    // A list, not recursion: trees in tests may be thousands of levels deep or contain themselves.
+    std::vector<Node*> pending;
+    std::set<Node*> seen;
+    if (auto node = Find(path)) pending.push_back(node.get());
+    while (!pending.empty()) {
+        Node* node = pending.back();
+        pending.pop_back();
+        if (!seen.insert(node).second) continue;
+        node->device = device;
+        for (auto& entry : node->children)
+            pending.push_back(entry.second.get());
+    }
 }
 
 void MemoryFileSystem::FailOnPath(FsOperation op, const std::string& path, int errorCode) {

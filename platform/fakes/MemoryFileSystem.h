@@ -66,9 +66,17 @@ class MemoryFileSystem : public FileSystem {
         bool synced = true;      // false from a write until the file's Sync
         std::map<std::string, std::shared_ptr<Node>> children;  // folders only
         std::weak_ptr<Node> parent;
+
+        Node() = default;
+        Node(const Node&) = delete;
+        Node& operator=(const Node&) = delete;
+        // Frees the subtree this node alone owns without recursion, so a tree of any depth can go.
+        ~Node();
     };
 
     MemoryFileSystem();
+    // Frees the whole tree, also when a test linked a folder into itself.
+    ~MemoryFileSystem() override;
 
     // Builders. Paths are absolute; missing parent folders are created (mode 0755, the current owner).
     std::shared_ptr<Node> AddFolder(const std::string& path, std::uint32_t mode = 0755);

@@ -1,4 +1,4 @@
-// Our own freedesktop.org Trash (Desktop Trash Can Specification 1.0) for the disposal engine: moves one
+// Our own trash for the disposal engine, after the freedesktop.org Trash standard (version 1.0): moves one
 // entry into the trash folder of its mount, with an info file that trash-list, gio and file managers read.
 //
 // Which trash folder:

@@ -31,20 +31,32 @@ TEST(DriveLineTest, EmptyTextsKeepTheirSeparators) {
 }
 
 TEST(DriveLineTest, IdentityIsTheLast16CharactersWhateverTheTexts) {
+    // Each row has its own serial and type, so a line that took another drive's identity, or put the type
+    // before the serial, shows.
     const std::string longLabel = "[" + std::string(300, 'L') + "]";
-    const std::vector<std::tuple<std::string, std::string, std::string>> texts = {
-        {"/", "", ""},
-        {"/mnt/a b/", "[ ]", "0Byte"},
-        {"/media/ユーザー/ディスク/", "[データ]", "1.0KBytes"},
-        {"/x/", longLabel, "12345678"},  // a capacity text of hex digits must not be taken for the serial
-        {"/y/", "[%08x%s]", "%d"},       // format directives in a label are plain text
+    const struct {
+        std::string mountPoint;
+        std::string label;
+        std::string capacity;
+        std::uint32_t serial;
+        DriveType type;
+        const char* identity;
+    } rows[] = {
+        {"/", "", "", 0x00000001u, kDriveFixed, "0000000100000003"},
+        {"/mnt/a b/", "[ ]", "0Byte", 0xFFFFFFFFu, kDriveRamDisk, "ffffffff00000006"},
+        {"/media/ユーザー/ディスク/", "[データ]", "1.0KBytes", 0x80000000u, kDriveRemovable,
+         "8000000000000002"},
+        // A capacity text of hex digits must not be taken for the serial.
+        {"/x/", longLabel, "12345678", 0x0BADF00Du, kDriveRemote, "0badf00d00000004"},
+        {"/y/", "[%08x%s]", "%d", 0u, kDriveCdRom, "0000000000000005"},  // format directives are plain text
     };
-    for (const auto& [mountPoint, label, capacity] : texts) {
-        const std::string line = FormatDriveLine(mountPoint, label, capacity, 0xFFFFFFFFu, kDriveRamDisk);
+    for (const auto& row : rows) {
+        const std::string line =
+            FormatDriveLine(row.mountPoint, row.label, row.capacity, row.serial, row.type);
         ASSERT_GE(line.size(), 16u);
-        EXPECT_EQ(line.substr(line.size() - 16), "ffffffff00000006") << line;
-        EXPECT_EQ(DriveSignature(line), "ffffffff00000006");
-        EXPECT_EQ(line.compare(0, 6 + mountPoint.size(), "      " + mountPoint), 0) << line;
+        EXPECT_EQ(line.substr(line.size() - 16), row.identity) << line;
+        EXPECT_EQ(DriveSignature(line), row.identity) << line;
+        EXPECT_EQ(line.compare(0, 6 + row.mountPoint.size(), "      " + row.mountPoint), 0) << line;
     }
 }
 

@@ -71,13 +71,23 @@ TEST_F(SettingsStoreTest, FirstStartShowsDefaultsAndWritesNothing) {
         EXPECT_EQ(settings.strOutFolderEdit[i], "");
     for (const auto& folder : settings.strAllFolderEdit)
         EXPECT_EQ(folder, "");
-    EXPECT_EQ(settings.nTrush, kDisposeToTrash);
-    EXPECT_EQ(settings.bFixed, 1);
-    EXPECT_EQ(settings.bLog, 1);
-    EXPECT_EQ(settings.bToolTip, 1);
-    EXPECT_EQ(
-        settings.bLogUpdate + settings.bReadOnlyFolder + settings.bRecent + settings.bTemp + settings.bWave,
-        0);
+    const struct {
+        const char* name;
+        std::int32_t value;
+        std::int32_t expected;
+    } options[] = {
+        {"nTrush", settings.nTrush, kDisposeToTrash},
+        {"bFixed", settings.bFixed, 1},
+        {"bLog", settings.bLog, 1},
+        {"bLogUpdate", settings.bLogUpdate, 0},
+        {"bToolTip", settings.bToolTip, 1},
+        {"bReadOnlyFolder", settings.bReadOnlyFolder, 0},
+        {"bRecent", settings.bRecent, 0},
+        {"bTemp", settings.bTemp, 0},
+        {"bWave", settings.bWave, 0},
+    };
+    for (const auto& option : options)
+        EXPECT_EQ(option.value, option.expected) << option.name;
     EXPECT_EQ(settings.strWaveEdit, "");
 
     EXPECT_FALSE(store.UnattendedAllowedByVersion());
@@ -231,6 +241,8 @@ TEST_F(SettingsStoreTest, DialogValuesRoundTrip) {
 }
 
 TEST_F(SettingsStoreTest, OptionValuesAreKeptAsStored) {
+    // Every value differs from every other and from its default, so a field written under another's name,
+    // read from another's name or not read at all shows.
     ProfileSettings edited;
     edited.nTrush = 7;
     edited.strFolderEdit = "/data/Keep";  // not normalised on the way in or out
@@ -242,13 +254,31 @@ TEST_F(SettingsStoreTest, OptionValuesAreKeptAsStored) {
     edited.bFixed = 0;
     edited.bLog = -1;
     edited.bLogUpdate = 1;
-    edited.bToolTip = 0;
+    edited.bToolTip = 3;
     edited.bReadOnlyFolder = 2;
-    edited.bRecent = 1;
-    edited.bTemp = 1;
-    edited.bWave = 1;
+    edited.bRecent = 4;
+    edited.bTemp = 5;
+    edited.bWave = 6;
     edited.strWaveEdit = "/snd/\xFF.wav";
     ASSERT_TRUE(SaveOptionProfile(profile, edited).ok());
+
+    const std::pair<const char*, std::int32_t> storedInts[] = {
+        {"nTrush", 7},          {"bFixed", 0},  {"bLog", -1}, {"bLogUpdate", 1}, {"bToolTip", 3},
+        {"bReadOnlyFolder", 2}, {"bRecent", 4}, {"bTemp", 5}, {"bWave", 6},
+    };
+    for (const auto& [name, value] : storedInts)
+        EXPECT_EQ(profile.StoredInt(name), value) << name;
+    const std::pair<std::string, std::string> storedStrings[] = {
+        {"strFolderEdit", "/data/Keep"},
+        {"strUnlhaEdit", ""},
+        {"strWaveEdit", "/snd/\xFF.wav"},
+    };
+    for (const auto& [name, value] : storedStrings)
+        EXPECT_EQ(profile.StoredString(name), value) << name;
+    for (std::size_t i = 0; i < kFolderListSize; ++i) {
+        EXPECT_EQ(profile.StoredString(OutFolderValueName(i)), "/out" + std::to_string(i) + "/");
+        EXPECT_EQ(profile.StoredString(AllFolderValueName(i)), "/all" + std::to_string(i) + "/");
+    }
 
     store.LoadProfile();
     EXPECT_EQ(settings, edited);
