@@ -1,9 +1,6 @@
 #include "patterns/PatternListFile.h"
 
 #include <cerrno>
-#include <random>
-
-#include "search/TemporaryNames.h"
 
 namespace vask {
 
@@ -18,27 +15,6 @@ bool IsListWhiteSpace(char c) {
 std::string_view WithoutByteOrderMark(std::string_view bytes) {
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
     return bytes;
-}
-
-std::string RandomTemporaryName() {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static std::mt19937 random{std::random_device{}()};
-    std::string name = TemporaryNamePrefix(kPatternListName);
-    for (std::size_t i = 0; i < kTemporaryRandomLength; ++i)
-        name += kChars[random() % (sizeof kChars - 1)];
-    return name;
-}
-
-void RemoveLeftoverTemporaries(Directory& folder) {
-    // Only our own name with the temporary tail: a copy that never made it into place.
-    const std::string prefix = TemporaryNamePrefix(kPatternListName);
-    auto entries = folder.ReadEntries();
-    if (!entries) return;
-    for (const DirectoryEntry& entry : entries.value()) {
-        if (entry.name.compare(0, prefix.size(), prefix) != 0 || !IsVaskTemporaryName(entry.name)) continue;
-        auto status = folder.StatEntry(entry.name);
-        if (status && status->kind == EntryKind::Regular) folder.RemoveFile(entry.name);
-    }
 }
 
 }  // namespace
@@ -138,43 +114,32 @@ Result<std::string> ReadDefaultPatternList(FileSystem& fileSystem,
 }
 
 Status WritePatternListFile(FileSystem& fileSystem, std::string_view bytes, ListWrite how) {
+    // A save that was killed left at most a temporary copy the journal knows as ours; other files stay.
+    fileSystem.RemoveOwnLeftovers();
     auto opened = fileSystem.OpenCurrentFolder();
     if (!opened) return opened.status();
     Directory& folder = **opened;
-    RemoveLeftoverTemporaries(folder);
+    const std::string listPath = folder.Path() + kPatternListName;
 
     std::uint32_t mode = 0600;
     if (auto old = folder.StatEntry(kPatternListName)) {
-        if (how == ListWrite::KeepExisting)
-            return Status::Error(EEXIST, folder.Path() + kPatternListName, "create");
+        if (how == ListWrite::KeepExisting) return Status::Error(EEXIST, listPath, "create");
         if (old->kind == EntryKind::Regular) mode = old->mode & 0777;
     }
 
-    std::string temporary;
-    std::unique_ptr<WritableFile> file;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary = RandomTemporaryName();
-        auto created = folder.CreateFile(temporary, FileCreation::Exclusive, mode);
-        if (created) {
-            file = std::move(created.value());
-        } else if (created.status().code() != EEXIST) {
-            return created.status();
-        }
-    }
-    if (!file) return Status::Error(EEXIST, folder.Path() + temporary, "create");
-
-    Status status = file->Write(bytes);
-    if (status) status = file->Sync();
-    const Status closed = file->Close();
+    auto created = folder.CreateTemporaryFile(kPatternListName, mode);
+    if (!created) return created.status();
+    TemporaryFile& file = **created;
+    Status status = file.Write(bytes);
+    if (status) status = file.Sync();
+    const Status closed = file.Close();
     if (status) status = closed;
-    // Without replace the rename is the test of existence too: a list that appeared meanwhile is kept.
-    if (status)
-        status = folder.RenameTo(temporary, folder, kPatternListName, how == ListWrite::ReplaceExisting);
-    if (!status) {
-        file.reset();
-        folder.RemoveFile(temporary);
-        return status;
-    }
+    // The copy has no name the user knows (often none at all): a failure is told against the list itself.
+    if (!status) return Status::Error(status.code(), listPath, status.operation());
+    // Without replace the publish is the test of existence too: a list that appeared meanwhile is kept. On
+    // failure the copy goes with the object.
+    status = file.Publish(kPatternListName, how == ListWrite::ReplaceExisting);
+    if (!status) return status;
     // The new list is in place; a failed flush of the folder entry leaves it there, only less sure to
     // survive a power cut, which is no reason to tell the user the save failed.
     folder.Sync();

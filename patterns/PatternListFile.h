@@ -64,10 +64,11 @@ enum class ListWrite {
 };
 
 // Writes bytes as "VaskFile.Txt" in the current folder without ever leaving a half-written list: the bytes
-// go to a temporary file beside it (".VaskFile.Txt.vask-XXXXXXXX", created exclusively with the old file's
-// permission bits, else 0600), which is flushed to the disk and renamed over the list (a link in its place
-// is replaced, never followed). On any failure the temporary file is removed and the old list is unchanged.
-// Temporary files left by a run that was killed are removed first.
+// go to a temporary copy beside it (Directory::CreateTemporaryFile, with the old file's permission bits,
+// else 0600), which is flushed to the disk and then put in place of the list in one step (a link in its
+// place is replaced, never followed). On any failure the copy is gone and the old list is unchanged; a
+// failed write names the list. Copies a killed run left are removed first, only those the journal proves
+// Vask's own (FileSystem::RemoveOwnLeftovers).
 Status WritePatternListFile(FileSystem& fileSystem, std::string_view bytes, ListWrite how);
 
 }  // namespace vask

@@ -122,14 +122,12 @@ Status WriteArchive(const Command& cmd, FolderCache& folders, InputFile* old_arc
     return s;
 }
 
-// Reads the temporary archive back from the disk and checks that it holds exactly what was written.
-Status ReadBack(FileIo& io, const std::string& temp, const std::vector<MemberHeader>& written) {
-    auto file = io.OpenRead(temp);
-    if (!file) return file.status();
-    auto members = VerifyArchive(**file);
+// Reads the new archive back from the disk and checks that it holds exactly what was written.
+Status ReadBack(InputFile& file, const std::string& shown, const std::vector<MemberHeader>& written) {
+    auto members = VerifyArchive(file);
     if (!members) {
         Status s = members.status();
-        return Status::Error(s.code(), temp, "check new archive: " + s.operation() + " " + s.path());
+        return Status::Error(s.code(), shown, "check new archive: " + s.operation() + " " + s.path());
     }
     bool same = members->size() == written.size();
     for (size_t i = 0; same && i < written.size(); ++i) {
@@ -137,22 +135,8 @@ Status ReadBack(FileIo& io, const std::string& temp, const std::vector<MemberHea
         const MemberHeader& b = written[i];
         same = a.path == b.path && a.crc == b.crc && a.original_size == b.original_size;
     }
-    if (!same) return Status::Error(EIO, temp, "check new archive (members differ from what was written)");
+    if (!same) return Status::Error(EIO, shown, "check new archive (members differ from what was written)");
     return Status::Ok();
-}
-
-// A run that was killed leaves its temporary archive behind. Runs are serialised by the archiver's lock, so
-// a temporary file of this archive's name that exists now belongs to no running operation.
-void RemoveStaleTemporaries(FileIo& io, const std::string& dir, const std::string& archive_name) {
-    auto names = io.ListNames(dir);
-    if (!names) return;
-    const std::string prefix = TempPrefix(archive_name);
-    for (const std::string& name : *names) {
-        if (name.size() != prefix.size() + kTempSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        auto info = io.Lstat(dir + name);
-        if (info && info->IsRegular()) (void)io.Unlink(dir + name);
-    }
 }
 
 }  // namespace
@@ -221,10 +205,16 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
     for (const Source& src : sources)
         archive_mode &= ~(~src.found.mode & 0044u);
 
+    // A new archive is written without a name and linked into place once complete, which cannot replace
+    // anything and leaves nothing behind if the run is killed. Replacing an existing archive (or a file
+    // system without unnamed files) needs a hidden temporary name and a rename; a killed run leaves that
+    // file as litter. It is never removed by a later run: a name alone proves nothing about whose file it is.
     const std::string dir = Dirname(archive);
-    RemoveStaleTemporaries(io, dir, Basename(archive));
-    std::string temp;
-    auto out = io.CreateTemp(dir, TempPrefix(Basename(archive)), &temp);
+    std::string temp;  // empty while the new archive has no name
+    Result<std::unique_ptr<OutputFile>> out = Status::Error(EOPNOTSUPP, archive, "create");
+    if (!old_archive) out = io.CreateUnnamed(dir, archive);
+    if (!out && out.status().code() == EOPNOTSUPP)
+        out = io.CreateTemp(dir, TempPrefix(Basename(archive)), &temp);
     if (!out) return report.Fail(kWriteError, out.status());
     std::vector<MemberHeader> written;
     int fail_code = kWriteError;
@@ -232,9 +222,17 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
         WriteArchive(cmd, folders, old_archive.get(), old_members, sources, **out, written, &fail_code);
     if (s) fail_code = kWriteError;
     if (s) s = (*out)->SetMode(archive_mode);
+    std::unique_ptr<InputFile> reader;
+    if (s) {
+        auto r = (*out)->Reopen();
+        if (r)
+            reader = std::move(*r);
+        else
+            s = r.status();
+    }
     if (Status c = (*out)->Close(); s && !c) s = c;
     // A member of the old archive that fails its CRC shows up here: the old archive is damaged.
-    if (s) s = ReadBack(io, temp, written);
+    if (s) s = ReadBack(*reader, temp.empty() ? archive : temp, written);
     if (!s && s.code() == EPROTO) fail_code = kArchiveError;
     // A source changed or swapped since it was read stops the move while nothing is in place yet.
     for (size_t i = 0; s && cmd.verb == 'm' && i < sources.size(); ++i) {
@@ -243,9 +241,11 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
             fail_code = kSourceError;
         }
     }
-    if (s) s = io.Rename(temp, archive);
+    if (s) s = temp.empty() ? reader->LinkAs(archive) : io.Rename(temp, archive);
     if (!s) {
-        if (Status u = io.Unlink(temp); !u) report.Line(u);
+        // Only the file this run created goes; an unnamed one goes with its descriptor.
+        if (!temp.empty())
+            if (Status u = io.Unlink(temp); !u) report.Line(u);
         return report.Fail(fail_code, s);
     }
     // Until the folder entry is on the disk a crash could undo the rename; sources stay until it is.

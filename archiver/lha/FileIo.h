@@ -33,6 +33,9 @@ struct FileInfo {
 class InputFile : public ByteSource {
   public:
     virtual Result<FileInfo> Stat() = 0;
+    // Gives the file read here the further name path (linkat), which never replaces anything: EEXIST when
+    // path exists, which stays as it was. This is how a file made by FileIo::CreateUnnamed gets its name.
+    virtual Status LinkAs(const std::string& path) = 0;
 };
 
 class OutputFile : public ByteSink {
@@ -44,6 +47,9 @@ class OutputFile : public ByteSink {
     virtual Status SetTime(int64_t mtime) = 0;
     // Flushes buffers and closes; further calls fail.
     virtual Status Close() = 0;
+    // A reader of this very file (same inode, whatever its name becomes), for reading back what was
+    // written; it keeps an unnamed file alive after Close. Call before Close.
+    virtual Result<std::unique_ptr<InputFile>> Reopen() = 0;
 };
 
 // CreateTemp appends this many random letters and digits to the prefix.
@@ -87,6 +93,12 @@ class FileIo {
     // stores its path in *path.
     virtual Result<std::unique_ptr<OutputFile>> CreateTemp(const std::string& dir, const std::string& prefix,
                                                            std::string* path) = 0;
+    // Creates a file without a name in folder dir (O_TMPFILE, mode 0600): it vanishes with its last
+    // descriptor unless InputFile::LinkAs names it, so a killed run leaves nothing behind. reported is the
+    // path that errors about it carry. EOPNOTSUPP when the file system cannot (the caller then uses a named
+    // temporary file).
+    virtual Result<std::unique_ptr<OutputFile>> CreateUnnamed(const std::string& dir,
+                                                              const std::string& reported) = 0;
     // lstat: the entry itself, links not followed. ENOENT when absent.
     virtual Result<FileInfo> Lstat(const std::string& path) = 0;
     // Replaces to with from (rename(2)).
@@ -95,8 +107,6 @@ class FileIo {
     // Flushes a folder's entries (after a rename into it).
     virtual Status SyncDir(const std::string& dir) = 0;
     virtual Result<std::string> CurrentDir() = 0;
-    // Names of the entries of a folder, without "." and "..".
-    virtual Result<std::vector<std::string>> ListNames(const std::string& dir) = 0;
     // The whole content of a list file. Only a regular file owned by this user (effective user id) and not
     // writable by every user is read, opened without following a final symbolic link and without blocking:
     // ELOOP for a link, EINVAL for a FIFO, device or folder, EPERM for another owner or a world-writable

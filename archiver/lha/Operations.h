@@ -1,15 +1,18 @@
 // Carrying out one archiver command against the file system seam.
 //
-// Add and move ("a", "m") never put files at risk: the new archive is written to a temporary file beside the
-// archive (".NAME.vask-XXXXXXXX"), flushed, read back with every member's CRC checked, and only then renamed
-// over the archive. Any failure before that leaves an earlier archive exactly as it was, removes no source
-// and removes the temporary file. Sources are reached from "/" without following a symbolic link in any
-// component and read without blocking; a link, FIFO, device or folder is refused. "m" checks, before the
-// archive is put in place, that every source is still the file that was read (same device, inode, size and
-// modification time) and stops with nothing removed when one is not; it then removes each source, relative
-// to the folder it was read from and only while it is still that file. One that cannot be removed or has
-// changed in that last moment is kept, reported, and makes the result non-zero while the archive keeps its
-// copy. "x" never writes through a link: a member whose way passes through one is skipped (kMemberSkipped).
+// Add and move ("a", "m") never put files at risk: the new archive is written to a file without a name in the
+// archive's folder (O_TMPFILE) where the file system allows and no archive exists yet, else to a temporary
+// file beside the archive (".NAME.vask-XXXXXXXX"); it is flushed, read back with every member's CRC checked,
+// and only then linked into place (which never replaces a file) or renamed over the earlier archive. Any
+// failure before that leaves an earlier archive exactly as it was, removes no source and removes the
+// temporary file. A temporary file left by a killed run stays: no file is ever removed for its name alone.
+// Sources are reached from "/" without following a symbolic link in any component and read without blocking;
+// a link, FIFO, device or folder is refused. "m" checks, before the archive is put in place, that every
+// source is still the file that was read (same device, inode, size and modification time) and stops with
+// nothing removed when one is not; it then removes each source, relative to the folder it was read from and
+// only while it is still that file. One that cannot be removed or has changed in that last moment is kept,
+// reported, and makes the result non-zero while the archive keeps its copy. "x" never writes through a link:
+// a member whose way passes through one is skipped (kMemberSkipped).
 #pragma once
 
 #include <string>

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "archiver/lha/FileIo.h"
@@ -48,6 +48,19 @@ class PosixInput : public InputFile {
         struct stat st;
         if (::fstat(fd_, &st) != 0) return Status::Error(errno, path_, "stat");
         return ToInfo(st);
+    }
+    Status LinkAs(const std::string& path) override {
+        // The descriptor's entry in /proc names the inode itself; linkat with AT_EMPTY_PATH would do without
+        // /proc but needs a capability an ordinary user lacks. Neither form replaces an existing name.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return Status::Ok();
+        int err = errno;
+        if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+            if (::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return Status::Ok();
+            err = errno;
+        }
+        return Status::Error(err, path, "link");
     }
 
   private:
@@ -106,6 +119,13 @@ class PosixOutput : public OutputFile {
         if (fd_ >= 0 && ::close(fd_) != 0 && s.ok()) s = Status::Error(errno, path_, "close");
         fd_ = -1;
         return s;
+    }
+    Result<std::unique_ptr<InputFile>> Reopen() override {
+        if (Status s = Drain(); !s) return s;
+        // A second descriptor of the same open file: reads use pread, so the two never share a position.
+        int fd = fd_ < 0 ? -1 : ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) return Status::Error(fd_ < 0 ? EBADF : errno, path_, "open for reading back");
+        return std::unique_ptr<InputFile>(new PosixInput(fd, path_));
     }
 
   private:
@@ -255,6 +275,18 @@ class Posix : public FileIo {
         *path = name;
         return std::unique_ptr<OutputFile>(new PosixOutput(*fd, name));
     }
+    Result<std::unique_ptr<OutputFile>> CreateUnnamed(const std::string& dir,
+                                                      const std::string& reported) override {
+        int fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            int err = errno;
+            // Kernels and file systems without O_TMPFILE answer with one of these (an old kernel reads the
+            // flag as O_DIRECTORY and says EISDIR).
+            if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL) err = EOPNOTSUPP;
+            return Status::Error(err, reported, "create");
+        }
+        return std::unique_ptr<OutputFile>(new PosixOutput(fd, reported));
+    }
     Result<FileInfo> Lstat(const std::string& path) override {
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0) return Status::Error(errno, path, "stat");
@@ -285,17 +317,6 @@ class Posix : public FileIo {
             buf.resize(buf.size() * 2);
         }
         return std::string(buf.data());
-    }
-    Result<std::vector<std::string>> ListNames(const std::string& dir) override {
-        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-        if (!d) return Status::Error(errno, dir, "list folder");
-        std::vector<std::string> names;
-        while (dirent* e = ::readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-        return names;
     }
     Result<std::string> ReadListFile(const std::string& path) override {
         // Not blocking: a FIFO put in place of the list file must be refused, not waited on.

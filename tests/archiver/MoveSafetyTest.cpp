@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 
 #include "TestUtil.h"
@@ -95,14 +97,88 @@ TEST_F(MoveTest, MovedFilesAreInTheArchiveAndGoneFromTheirFolders) {
     EXPECT_EQ(test::Entries(out_.path()), std::vector<std::string>{"__Vask__.lzh"});
 }
 
-TEST_F(MoveTest, ATemporaryFileOfAKilledRunIsRemovedByTheNextRun) {
-    test::WriteFile(out_ / ".__Vask__.lzh.vask-AbCd1234", "half an archive");
-    test::WriteFile(out_ / ".__Vask__.lzh.vask-other", "not ours");
-    test::WriteFile(out_ / ".other.lzh.vask-AbCd1234", "another archive's");
-    ASSERT_EQ(RunLine(PosixFileIo(), Line({files_[0]})).code, kOk);
-    EXPECT_EQ(
-        test::Entries(out_.path()),
-        (std::vector<std::string>{".__Vask__.lzh.vask-other", ".other.lzh.vask-AbCd1234", "__Vask__.lzh"}));
+// A run killed while the archive is written (sources read, nothing put in place): a new archive leaves
+// nothing behind, a named temporary file stays as litter. The next run removes no file by its name, however
+// much it looks like one of ours, and still succeeds.
+TEST_F(MoveTest, AKilledRunLeavesNoArchiveAndTheNextRunRemovesNothingByName) {
+    struct Case {
+        const char* name;
+        bool earlier_archive, without_unnamed_files;
+        size_t litter;
+    } const cases[] = {
+        {"new archive", false, false, 0},
+        {"new archive, no O_TMPFILE", false, true, 1},
+        {"replacing an archive", true, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir out;
+        archive_ = out / "__Vask__.lzh";
+        if (c.earlier_archive) MakeEarlierArchive();
+        const std::string archive_bytes = test::ReadFile(archive_);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            test::FaultyFileIo io;
+            if (c.without_unnamed_files) io.unnamed_errno = EOPNOTSUPP;
+            io.after_close = [] { ::kill(::getpid(), SIGKILL); };
+            RunLine(io, Line(files_));
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        for (const auto& f : files_)
+            EXPECT_TRUE(test::Exists(f)) << f;
+        EXPECT_TRUE(test::ReadFile(archive_) == archive_bytes);
+        std::vector<std::string> litter;
+        for (const std::string& name : test::Entries(out.path()))
+            if (name.rfind(".__Vask__.lzh.vask-", 0) == 0) litter.push_back(name);
+        EXPECT_EQ(litter.size(), c.litter);
+
+        // Names that look like ours, and the real litter, all stay through the next run.
+        test::WriteFile(out / ".__Vask__.lzh.vask-AbCd1234", "someone's file");
+        test::WriteFile(out / ".budget.lzh.vask-2024Q1v2", "someone else's");
+        ASSERT_EQ(RunLine(PosixFileIo(), Line({files_[0]})).code, kOk);
+        auto entries = test::Entries(out.path());
+        for (const std::string& name : litter)
+            EXPECT_NE(std::find(entries.begin(), entries.end(), name), entries.end()) << name;
+        EXPECT_EQ(test::ReadFile(out / ".__Vask__.lzh.vask-AbCd1234"), "someone's file");
+        EXPECT_EQ(test::ReadFile(out / ".budget.lzh.vask-2024Q1v2"), "someone else's");
+        EXPECT_EQ(entries.size(), litter.size() + 3);
+        test::WriteFile(files_[0], test::TextOf(20000, 0));  // back for the next case
+    }
+}
+
+// While a new archive is written it has no name at all; with no O_TMPFILE it has a hidden one.
+TEST_F(MoveTest, ANewArchiveIsUnnamedUntilComplete) {
+    for (bool without_unnamed_files : {false, true}) {
+        SCOPED_TRACE(without_unnamed_files ? "no O_TMPFILE" : "O_TMPFILE");
+        test::TempDir out;
+        archive_ = out / "__Vask__.lzh";
+        test::FaultyFileIo io;
+        if (without_unnamed_files) io.unnamed_errno = EOPNOTSUPP;
+        std::vector<std::string> while_written;
+        io.after_close = [&] { while_written = test::Entries(out.path()); };
+        ASSERT_EQ(RunLine(io, Line(files_)).code, kOk);
+        EXPECT_EQ(while_written.size(), without_unnamed_files ? 1u : 0u);
+        EXPECT_EQ(test::Entries(out.path()), std::vector<std::string>{"__Vask__.lzh"});
+        EXPECT_EQ(Members(archive_).size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            test::WriteFile(files_[i], test::TextOf(20000 + i * 7000, i));
+    }
+}
+
+// An archive that appears while the new one is written is never replaced: the move fails, nothing removed.
+TEST_F(MoveTest, AnArchiveThatAppearsMeanwhileIsKept) {
+    test::FaultyFileIo io;
+    io.after_close = [&] { test::WriteFile(archive_, "arrived meanwhile"); };
+    Outcome o = RunLine(io, Line(files_));
+    EXPECT_EQ(o.code, kWriteError) << o.text;
+    EXPECT_EQ(test::ReadFile(archive_), "arrived meanwhile");
+    for (const auto& f : files_)
+        EXPECT_TRUE(test::Exists(f)) << f;
+    EXPECT_EQ(test::Entries(out_.path()), std::vector<std::string>{"__Vask__.lzh"});
 }
 
 TEST_F(MoveTest, APrivateSourceMakesThePrivateArchive) {
@@ -134,19 +210,37 @@ struct Fault {
     std::function<void(test::FaultyFileIo&, std::vector<std::string>&, const std::string& archive)> setup;
 };
 
-class MoveFaultTest : public MoveTest, public ::testing::WithParamInterface<std::tuple<Fault, bool>> {};
+// The archive the run writes to: a new one without a name, a new one with a hidden name (no O_TMPFILE), or
+// the replacement of an earlier archive.
+enum class Target { NewArchive, NewArchiveNamed, WithArchive };
+
+const char* TargetName(Target t) {
+    switch (t) {
+        case Target::NewArchive:
+            return "_NewArchive";
+        case Target::NewArchiveNamed:
+            return "_NewArchiveNamed";
+        case Target::WithArchive:
+            return "_WithArchive";
+    }
+    return "";
+}
+
+class MoveFaultTest : public MoveTest, public ::testing::WithParamInterface<std::tuple<Fault, Target>> {};
 
 TEST_P(MoveFaultTest, FailureRemovesNothingAndKeepsTheEarlierArchive) {
-    auto [fault, earlier_archive] = GetParam();
-    if (earlier_archive) MakeEarlierArchive();
+    auto [fault, target] = GetParam();
+    if (target == Target::WithArchive) MakeEarlierArchive();
     test::FaultyFileIo io;
+    if (target == Target::NewArchiveNamed) io.unnamed_errno = EOPNOTSUPP;
     std::vector<std::string> files = files_;
     fault.setup(io, files, archive_);
     ExpectHarmlessFailure(io, files);
     if (std::string(fault.name).rfind("DiskFull", 0) == 0) {
         // The report blames the archive being written, not the source being read at the time.
         Outcome o = RunLine(io, Line(files));
-        EXPECT_NE(o.text.find(".__Vask__.lzh.vask-"), std::string::npos) << o.text;
+        const std::string blamed = target == Target::NewArchive ? archive_ : ".__Vask__.lzh.vask-";
+        EXPECT_NE(o.text.find(blamed), std::string::npos) << o.text;
     }
 }
 
@@ -173,10 +267,12 @@ const Fault kFaults[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, MoveFaultTest,
-                         ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::Bool()),
+                         ::testing::Combine(::testing::ValuesIn(kFaults),
+                                            ::testing::Values(Target::NewArchive, Target::NewArchiveNamed,
+                                                              Target::WithArchive)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_WithArchive" : "_NewArchive");
+                                    TargetName(std::get<1>(info.param));
                          });
 
 TEST_F(MoveTest, DamagedEarlierArchiveStopsTheMove) {

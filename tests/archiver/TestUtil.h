@@ -88,10 +88,11 @@ class FaultyFileIo : public FileIo {
     std::map<std::string, int> unlink_errno;  // Unlink of the path fails
     int rename_errno = 0;
     int sync_dir_errno = 0;         // SyncDir fails with this
-    int create_errno = 0;           // CreateTemp fails with this
+    int create_errno = 0;           // CreateTemp and CreateUnnamed fail with this
+    int unnamed_errno = 0;          // CreateUnnamed fails with this (EOPNOTSUPP: as without O_TMPFILE)
     std::string modify_while_read;  // appended to after its first read
-    // Run once the new archive is written (every source read, nothing checked or renamed yet), and once it
-    // has been renamed into place (before any source is removed).
+    // Run once the new archive is written (every source read, nothing checked or put in place yet), and once
+    // it has been renamed or linked into place (before any source is removed). rename_errno fails both.
     std::function<void()> after_close, after_rename;
 
     Result<std::unique_ptr<Folder>> OpenRoot() override {
@@ -108,6 +109,14 @@ class FaultyFileIo : public FileIo {
         auto r = real().CreateTemp(dir, prefix, path);
         if (!r) return r;
         return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this, *path));
+    }
+    Result<std::unique_ptr<OutputFile>> CreateUnnamed(const std::string& dir,
+                                                      const std::string& reported) override {
+        if (create_errno) return Status::Error(create_errno, reported, "create");
+        if (unnamed_errno) return Status::Error(unnamed_errno, reported, "create");
+        auto r = real().CreateUnnamed(dir, reported);
+        if (!r) return r;
+        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this, reported));
     }
     Result<FileInfo> Lstat(const std::string& path) override { return real().Lstat(path); }
     Status Rename(const std::string& from, const std::string& to) override {
@@ -127,9 +136,6 @@ class FaultyFileIo : public FileIo {
     }
     Result<std::string> CurrentDir() override { return real().CurrentDir(); }
     Result<std::string> ReadListFile(const std::string& path) override { return real().ReadListFile(path); }
-    Result<std::vector<std::string>> ListNames(const std::string& dir) override {
-        return real().ListNames(dir);
-    }
 
   private:
     static FileIo& real() { return PosixFileIo(); }
@@ -199,11 +205,31 @@ class FaultyFileIo : public FileIo {
         Status Seek(uint64_t offset) override { return inner_->Seek(offset); }
         uint64_t Tell() const override { return inner_->Tell(); }
         Result<FileInfo> Stat() override { return inner_->Stat(); }
+        Status LinkAs(const std::string& path) override { return inner_->LinkAs(path); }
 
       private:
         std::unique_ptr<InputFile> inner_;
         std::string path_;
         bool grown_ = false;
+    };
+    // The new archive read back; once linked into place it runs after_rename as a rename does.
+    class Reader : public InputFile {
+      public:
+        Reader(std::unique_ptr<InputFile> inner, FaultyFileIo& io) : inner_(std::move(inner)), io_(io) {}
+        Result<size_t> Read(uint8_t* data, size_t size) override { return inner_->Read(data, size); }
+        Status Seek(uint64_t offset) override { return inner_->Seek(offset); }
+        uint64_t Tell() const override { return inner_->Tell(); }
+        Result<FileInfo> Stat() override { return inner_->Stat(); }
+        Status LinkAs(const std::string& path) override {
+            if (io_.rename_errno) return Status::Error(io_.rename_errno, path, "link");
+            Status s = inner_->LinkAs(path);
+            if (s && io_.after_rename) io_.after_rename();
+            return s;
+        }
+
+      private:
+        std::unique_ptr<InputFile> inner_;
+        FaultyFileIo& io_;
     };
     class Output : public OutputFile {
       public:
@@ -228,6 +254,11 @@ class FaultyFileIo : public FileIo {
             Status s = inner_->Close();
             if (io_.after_close) io_.after_close();
             return s;
+        }
+        Result<std::unique_ptr<InputFile>> Reopen() override {
+            auto r = inner_->Reopen();
+            if (!r) return r;
+            return std::unique_ptr<InputFile>(new Reader(std::move(*r), io_));
         }
 
       private:

@@ -99,12 +99,15 @@ TEST_F(PatternListWriteTest, ReplacesTheListWholeAndKeepsItsMode) {
     auto old = fs.AddFile("/cwd/VaskFile.Txt", 0, 1, 0640);
     old->content = "old";
     old->size = 3;
-    fs.AddFile("/cwd/.VaskFile.Txt.vask-leftOver", 5);  // left by a killed run
+    // Named like a copy of ours, but nothing proves it is: only the journal's own leftovers go.
+    fs.AddFile("/cwd/.VaskFile.Txt.vask-leftOver", 5);
     ASSERT_TRUE(WritePatternListFile(fs, "new\r\n", ListWrite::ReplaceExisting));
     EXPECT_EQ(Content("/cwd/VaskFile.Txt"), "new\r\n");
     EXPECT_EQ(fs.Find("/cwd/VaskFile.Txt")->mode, 0640u);
     EXPECT_TRUE(fs.Find("/cwd/VaskFile.Txt")->synced);
-    EXPECT_EQ(EntryCount(), 1);
+    EXPECT_EQ(EntryCount(), 2);
+    EXPECT_NE(fs.Find("/cwd/.VaskFile.Txt.vask-leftOver"), nullptr);
+    EXPECT_EQ(fs.LeftoverCleanups(), 1);
     // Without replace an existing list stays.
     EXPECT_EQ(WritePatternListFile(fs, "x", ListWrite::KeepExisting).code(), EEXIST);
     EXPECT_EQ(Content("/cwd/VaskFile.Txt"), "new\r\n");
@@ -121,6 +124,8 @@ TEST_F(PatternListWriteTest, AnyFailureKeepsTheOldListAndLeavesNoTemporary) {
         failing.FailNthCall(op, 1, ENOSPC);
         const Status status = WritePatternListFile(failing, "new", ListWrite::ReplaceExisting);
         EXPECT_EQ(status.code(), ENOSPC) << static_cast<int>(op);
+        // The user is told about the list, not about a copy they never saw.
+        EXPECT_EQ(status.path(), "/cwd/VaskFile.Txt") << static_cast<int>(op);
         EXPECT_EQ(MemoryFileSystem::ContentOf(*failing.Find("/cwd/VaskFile.Txt")), "old");
         EXPECT_EQ(failing.Find("/cwd")->children.size(), 1u) << static_cast<int>(op);
     }

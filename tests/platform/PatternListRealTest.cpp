@@ -131,5 +131,33 @@ TEST_F(PatternListRealTest, AFullDiskKeepsTheOldListAndLeavesNoTemporary) {
     EXPECT_EQ(std::system(("test $(ls -A '" + tree.Path("full") + "' | wc -l) -eq 1").c_str()), 0);
 }
 
+// Files named like a copy of ours belong to whoever made them: a save keeps them, with unnamed copies and
+// with named, journaled ones (as on a file system without O_TMPFILE), and leaves only the list besides.
+TEST_F(PatternListRealTest, ASaveRemovesNoFileForItsName) {
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed copies" : "named copies");
+        const std::string folder = unnamed ? "unnamed" : "named";
+        ASSERT_TRUE(tree.Folder(folder));
+        ASSERT_TRUE(tree.Folder(folder + "-journal"));
+        ASSERT_TRUE(tree.File(folder + "/.VaskFile.Txt.vask-2024Q1v2", "budget"));
+        ASSERT_TRUE(tree.File(folder + "/.VaskFile.Txt.vask-AbCd1234", "someone's"));
+        ASSERT_TRUE(tree.File(folder + "/VaskFile.Txt", "<old>\r\n", 0640));
+        PosixFileSystem own({}, tree.Path(folder + "-journal"), unnamed);
+        InFolder in(tree.Path(folder));
+        ASSERT_TRUE(in.ok());
+        ASSERT_TRUE(WritePatternListFile(own, "<new>\r\n", ListWrite::ReplaceExisting));
+        EXPECT_EQ(Read(tree.Path(folder + "/VaskFile.Txt")), "<new>\r\n");
+        EXPECT_EQ(Read(tree.Path(folder + "/.VaskFile.Txt.vask-2024Q1v2")), "budget");
+        EXPECT_EQ(Read(tree.Path(folder + "/.VaskFile.Txt.vask-AbCd1234")), "someone's");
+        struct stat st {};
+        ASSERT_EQ(::stat(tree.Path(folder + "/VaskFile.Txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(std::system(("test $(ls -A '" + tree.Path(folder) + "' | wc -l) -eq 3").c_str()), 0);
+        // Without replace an existing list stays as it is.
+        EXPECT_EQ(WritePatternListFile(own, "x", ListWrite::KeepExisting).code(), EEXIST);
+        EXPECT_EQ(Read(tree.Path(folder + "/VaskFile.Txt")), "<new>\r\n");
+    }
+}
+
 }  // namespace
 }  // namespace vask
