@@ -109,7 +109,7 @@ bool FolderReader::OpenRoot() {
 
 bool FolderReader::ReadFrame(Frame& frame, FolderBatch& batch) {
     if (!frame.directory->ReadListing(batch.listing)) return false;  // unreadable: yields nothing
-    const bool allFiles = options_.allFilesEverywhere || rules_.IsAllFilesFolder(frame.path);
+    const bool allFiles = options_.allFilesEverywhere || rules_.IsNormalizedAllFilesFolder(frame.path);
     CandidateRule rule = rule_;
     rule.allFiles = allFiles;
     PickCandidates(batch, rule, order_);
@@ -181,9 +181,12 @@ bool FolderReader::Next(FolderBatch& batch) {
         }
 
         const char* name = top.subfolderNames.data() + top.subfolderOffsets[top.next++];
-        path.assign(top.path).append(name);
-        NormalizeFolderPath(path);
-        if (!rules_.IsFolderAllowed(path)) continue;
+        // The parent's path is normalised and ends at a character boundary, so normalising the name alone
+        // gives the same bytes as normalising the whole path, in time independent of the depth.
+        nameInPath_.assign(name);
+        NormalizeFolderPath(nameInPath_);
+        path.assign(top.path).append(nameInPath_);
+        if (!rules_.IsNormalizedFolderAllowed(path)) continue;
         auto sub = top.directory->OpenSubfolder(name);
         if (!sub) continue;  // vanished, unreadable, or swapped for a link: nothing to walk
         auto subStatus = sub.value()->StatSelf();

@@ -74,8 +74,10 @@ void PickCandidates(FolderBatch& batch, const CandidateRule& rule, std::vector<s
 class WalkFolderRules {
   public:
     virtual ~WalkFolderRules() = default;
-    virtual bool IsFolderAllowed(const std::string& path) const = 0;
-    virtual bool IsAllFilesFolder(const std::string& path) const = 0;
+    // path is already in the form NormalizeFolderPath gives: the reader builds each folder's path from its
+    // parent's, so it never needs normalising again (which would cost the whole path at every level).
+    virtual bool IsNormalizedFolderAllowed(const std::string& path) const = 0;
+    virtual bool IsNormalizedAllFilesFolder(const std::string& path) const = 0;
 };
 
 class FolderReader {
@@ -120,6 +122,7 @@ class FolderReader {
     CandidateRule rule_;
     Options options_;
     std::string root_;
+    std::string nameInPath_;  // scratch: one subfolder name in its normalised form
     std::atomic<bool> stop_{false};
     bool started_ = false;
     std::uint64_t volume_ = 0;

@@ -58,7 +58,10 @@ FolderWalker::FolderWalker(FileSystem& fileSystem, Clock& clock, WalkerHost& hos
 }
 
 bool FolderWalker::IsFolderAllowed(const std::string& path) const {
-    const std::string p = NormalizedFolderPath(path);
+    return IsNormalizedFolderAllowed(NormalizedFolderPath(path));
+}
+
+bool FolderWalker::IsNormalizedFolderAllowed(const std::string& p) const {
     if (p.empty()) return false;
     if (settings_.nTrush == 1 && !settings_.strFolderEdit.empty() && PathEquals(p, settings_.strFolderEdit)) {
         return false;
@@ -70,7 +73,10 @@ bool FolderWalker::IsFolderAllowed(const std::string& path) const {
 }
 
 bool FolderWalker::IsAllFilesFolder(const std::string& path) const {
-    const std::string p = NormalizedFolderPath(path);
+    return IsNormalizedAllFilesFolder(NormalizedFolderPath(path));
+}
+
+bool FolderWalker::IsNormalizedAllFilesFolder(const std::string& p) const {
     for (const auto& folder : settings_.strAllFolderEdit) {
         if (!folder.empty() && PathEquals(p, folder)) return true;
     }

@@ -87,8 +87,11 @@ class FolderWalker : public WalkFolderRules {
     // Every writable file directly inside one folder: no patterns, no age test, no subfolders.
     void CollectAllFiles(const std::string& folder);
 
-    bool IsFolderAllowed(const std::string& path) const override;
-    bool IsAllFilesFolder(const std::string& path) const override;
+    // Any folder path; it is normalised first.
+    bool IsFolderAllowed(const std::string& path) const;
+    bool IsAllFilesFolder(const std::string& path) const;
+    bool IsNormalizedFolderAllowed(const std::string& path) const override;
+    bool IsNormalizedAllFilesFolder(const std::string& path) const override;
     // The file is a regular file this user may write (the kernel's access check for the effective ids; the
     // file is never opened) and its folder lets this user remove it.
     bool IsFileWritable(const std::string& path);
