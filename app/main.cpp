@@ -1,5 +1,5 @@
-// Start of Vask: the interactive main window. The unattended run and the single-instance check come with
-// the start-up of the application shell; until then every start is interactive.
+// Start of Vask: `vask` for the window, `vask /silent[0-99]` for an unattended search and disposal with the
+// saved settings. The exit status is described in the README.
 #include "app/ui/Application.h"
 
 int main(int argc, char** argv) {

@@ -1,9 +1,13 @@
 #include "disposal/Compression.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <vector>
+
+#include "disposal/OwnFileText.h"
 
 namespace vask {
 
@@ -65,31 +69,132 @@ Status WriteWhole(WritableFile& file, const std::string& text) {
 
 }  // namespace
 
-std::string ArchiverListText(const std::string& workingArchivePath, const ResultList& results) {
+std::string ArchiverListText(const std::string& workingArchivePath, const std::vector<std::string>& paths) {
     std::string text = "m -rxa " + workingArchivePath + " ";
-    for (std::size_t i = 0; i < results.Size(); ++i) {
-        if (results[i].checkState != 1) continue;
+    for (const std::string& path : paths) {
         text += '"';
-        text += results[i].Path();
+        text += path;
         text += "\" ";
     }
     return text;
 }
 
-std::string FinalArchiveName(const LocalTime& t) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%04d.%02d.%02d_%02d.%02d.%02d.lzh", t.year, t.month, t.day, t.hour,
+std::string FinalArchiveName(const LocalTime& t, int number) {
+    char name[80];
+    std::snprintf(name, sizeof name, "%04d.%02d.%02d_%02d.%02d.%02d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second);
-    return name;
+    std::string text = name;
+    if (number > 1) text += "_" + std::to_string(number);
+    return text + ".lzh";
 }
 
-int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& prompter, Clock& clock,
-                      const SearchState& state, const std::string& strUnlhaEdit) {
+Status RenameToFreeArchiveName(Directory& folder, const std::string& name, const LocalTime& time,
+                               std::string& chosen) {
+    Status last = Status::Error(EEXIST, folder.Path() + FinalArchiveName(time), "rename");
+    for (int number = 1; number <= kMaxArchiveNumber; ++number) {
+        const std::string candidate = FinalArchiveName(time, number);
+        last = folder.RenameTo(name, folder, candidate, /*replace=*/false);
+        if (last) {
+            chosen = candidate;
+            return last;
+        }
+        if (last.code() != EEXIST) return last;
+    }
+    return last;
+}
+
+namespace {
+
+// What a ticked file must still be: the regular file the search saw, byte count and time unchanged.
+bool SameAsSearched(const FileStatus& status, const SearchResultEntry& entry) {
+    return status.kind == EntryKind::Regular && status.device == entry.identity.device &&
+           status.inode == entry.identity.inode && status.size == entry.size &&
+           status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds == entry.identity.mtimeNanoseconds;
+}
+
+// The ticked paths that are still the files the search saw, each once; the others go to refused. Folders
+// are opened component by component without following a link, so a folder swapped for a link to another
+// holding a file of the same name is refused, not packed.
+std::vector<std::string> CheckedTickedPaths(FileSystem& fileSystem, const ResultList& results,
+                                            std::vector<FileOperationFailure>& refused) {
+    std::vector<std::string> paths;
+    std::set<std::string> seen;
+    std::unique_ptr<Directory> folder;
+    std::string folderPath;
+    for (std::size_t i = 0; i < results.Size(); ++i) {
+        const SearchResultEntry& entry = results[i];
+        if (entry.checkState != 1) continue;
+        std::string path(entry.Path());
+        path.erase(0, path.find_first_not_of(" \t"));
+        if (seen.count(path) != 0) continue;  // found by two patterns: one file, packed once
+        std::string folderOfPath, name;
+        SplitFolderAndName(path, folderOfPath, name);
+        // Results come folder by folder: the folder opened for the last file usually serves this one.
+        if (!folder || folderOfPath != folderPath) {
+            folder.reset();
+            folderPath = folderOfPath;
+            if (auto opened = fileSystem.OpenFolder(folderOfPath)) folder = std::move(opened.value());
+        }
+        bool same = false;
+        if (folder && !name.empty()) {
+            auto status = folder->StatEntry(name);
+            same = status && SameAsSearched(status.value(), entry);
+        }
+        if (!same) {
+            refused.push_back(
+                FileOperationFailure{path, Status::Error(ESTALE, path, "changed since the search"), true});
+            continue;
+        }
+        seen.insert(path);
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+// Reports the refused files once, at the end, as the other disposal methods do; the run's result follows.
+class RefusalReport {
+  public:
+    explicit RefusalReport(FileOperationUi& ui) : ui_(ui) {}
+    ~RefusalReport() {
+        if (!refused.empty()) ui_.ReportFailures(FileOperationKind::Delete, refused);
+    }
+    RefusalReport(const RefusalReport&) = delete;
+    RefusalReport& operator=(const RefusalReport&) = delete;
+
+    std::vector<FileOperationFailure> refused;
+
+  private:
+    FileOperationUi& ui_;
+};
+
+// A working archive that an earlier run left behind (killed before the rename, or two runs in the same
+// two seconds) holds files that exist nowhere else. The library adds to an existing archive and replaces a
+// member of the same name, so it goes aside first, under a final name after its own time.
+bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Prompter& prompter) {
+    auto leftover = archiveFolder.StatEntry(kWorkingArchiveName);
+    if (!leftover && leftover.status().code() == ENOENT) return true;
+    const std::string path = archiveFolder.Path() + kWorkingArchiveName;
+    std::string chosen;
+    if (leftover && leftover->kind == EntryKind::Regular &&
+        RenameToFreeArchiveName(archiveFolder, kWorkingArchiveName, clock.ToLocalTime(leftover->mtimeSeconds),
+                                chosen)) {
+        return true;
+    }
+    ShowExclamation(prompter, "ﾌｧｲﾙ " + path + " の名前を変更できません。\n圧縮を中止します。");
+    return false;
+}
+
+}  // namespace
+
+int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& prompter,
+                      FileOperationUi& operationUi, Clock& clock, const SearchState& state,
+                      const std::string& strUnlhaEdit) {
     std::string folderPath = strUnlhaEdit;
     if (!folderPath.empty() && folderPath.back() != '/') folderPath += '/';
     const std::string workingArchive = folderPath + kWorkingArchiveName;
+    const std::string unusableFolderText = "ﾌｫﾙﾀﾞ " + strUnlhaEdit + " は圧縮先に使えません。";
     if (folderPath.empty() || folderPath[0] != '/' || !ArchivePathReadsBack(workingArchive)) {
-        ShowExclamation(prompter, "ﾌｫﾙﾀﾞ " + strUnlhaEdit + " は圧縮先に使えません。");
+        ShowExclamation(prompter, unusableFolderText);
         return 1;
     }
     // A double quote inside a quoted path ends the quote early: the library would move a file of another
@@ -102,6 +207,16 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
             return 1;
         }
     }
+    auto archiveFolder = fileSystem.OpenFolder(folderPath);
+    if (!archiveFolder) {
+        ShowExclamation(prompter, unusableFolderText);
+        return 1;
+    }
+
+    RefusalReport report(operationUi);
+    const std::vector<std::string> paths = CheckedTickedPaths(fileSystem, state.results, report.refused);
+    if (paths.empty()) return 1;
+    if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter)) return 1;
 
     auto current = fileSystem.OpenCurrentFolder();
     if (!current) {
@@ -109,16 +224,17 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
         return 1;
     }
     Directory& currentFolder = **current;
-    // 0600: the list names the user's files. Truncate empties one left by a run that was killed.
-    auto listFile = currentFolder.CreateFile(kArchiverListFileName, FileCreation::Truncate, 0600);
+    // Created anew, 0600 (the list names the user's files), and only as a regular file of ours: a name
+    // planted by someone else could otherwise read the list or make the archiver run their command.
+    auto listFile = currentFolder.OpenOwnFile(kArchiverListFileName, FileCreation::Exclusive, 0600);
     if (!listFile) {
-        ShowExclamation(prompter, kListFileUnwritableText);
+        ShowExclamation(prompter, OwnFileProblemText(kListFileUnwritableText, listFile.status()));
         return 1;
     }
     ListFileGuard removeListFile(currentFolder);
     // A list cut short by a full disk would have the library pack only part of the ticked files and report
     // success for them; it must never reach the library.
-    if (!WriteWhole(**listFile, ArchiverListText(workingArchive, state.results)).ok()) {
+    if (!WriteWhole(**listFile, ArchiverListText(workingArchive, paths)).ok()) {
         ShowExclamation(prompter, kListFileUnwritableText);
         return 1;
     }
@@ -135,14 +251,14 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     std::string output;
     if (library->Run(std::string("@") + kArchiverListFileName, output) != 0) return 1;
 
-    // The files are in the working archive now; naming and stamping are finishing touches that cannot lose
-    // anything, so their failures leave the result at success, with the archive under its working name.
-    if (auto folder = fileSystem.OpenFolder(folderPath)) {
-        const std::string finalName = FinalArchiveName(clock.ToLocalTime(state.timeSearch));
-        (*folder)->RenameTo(kWorkingArchiveName, **folder, finalName, /*replace=*/false);
-        StampFileTimes(**folder, finalName, state.timeSearch);
-    }
-    return 0;
+    // The files are in the working archive now; stamping and naming are finishing touches that cannot lose
+    // anything. The working archive is stamped before it is renamed, so the stamp lands on this run's
+    // archive and never on an older one; one that cannot be renamed goes aside at the next run.
+    Directory& folder = **archiveFolder;
+    StampFileTimes(folder, kWorkingArchiveName, state.timeSearch);
+    std::string finalName;
+    RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch), finalName);
+    return report.refused.empty() ? 0 : 1;
 }
 
 int StampFileTimes(Directory& folder, const std::string& name, std::int64_t time) {

@@ -5,6 +5,7 @@
 #include "disposal/Compression.h"
 #include "disposal/CreateFolderPath.h"
 #include "disposal/DeletionLog.h"
+#include "disposal/OwnFileText.h"
 
 namespace vask {
 
@@ -61,8 +62,15 @@ std::vector<FileOperationItem> DeleteCommand::TickedItems() const {
     return items;
 }
 
-void DeleteCommand::Abort() {
+void DeleteCommand::StopWithFocusOnPatterns() {
+    // Delete usually has the focus here. Disabling it would pass the focus on to the next button that takes
+    // it (Cancel), which would then answer Enter and close Vask; Enter must go on searching.
+    ports_.view.SetFocusTo(control::kPatternBox);
     ports_.view.SetControlEnabled(control::kDelete, false);
+}
+
+void DeleteCommand::Abort() {
+    StopWithFocusOnPatterns();
     state_.results.Clear();
     ports_.view.ResultsChanged();
     ports_.view.ShowStatusText(kAbortedText);
@@ -80,6 +88,17 @@ std::string DeleteCommand::SettingsProblem() const {
         default:
             return kBadMethodMessage;
     }
+}
+
+std::string DeleteCommand::LogProblem() const {
+    if (settings_.bLog == 0) return std::string();
+    auto folder = ports_.fileSystem.OpenCurrentFolder();
+    // A current folder that cannot be opened loses the log as an unwritable one does: silently.
+    if (!folder) return std::string();
+    const Status status = (*folder)->CheckOwnFile(kDeletionLogName);
+    if (status) return std::string();
+    return OwnFileProblemText(std::string("ﾌｧｲﾙ ") + kDeletionLogName + " に削除ﾛｸﾞを書き込めません。",
+                              status);
 }
 
 bool DeleteCommand::ConfirmMove() {
@@ -123,8 +142,8 @@ int DeleteCommand::DisposeInteractive() {
         case kDisposeDelete:
             return engine.Run(FileOperationKind::Delete, TickedItems(), "").Result();
         case kDisposeLzhArchive:
-            return CompressToArchive(ports_.fileSystem, ports_.archiver, ports_.prompter, ports_.clock,
-                                     state_, settings_.strUnlhaEdit);
+            return CompressToArchive(ports_.fileSystem, ports_.archiver, ports_.prompter, ports_.operationUi,
+                                     ports_.clock, state_, settings_.strUnlhaEdit);
         default:
             return 1;  // refused before it gets here; never dispose of anything by an unknown method
     }
@@ -142,44 +161,67 @@ int DeleteCommand::DisposeUnattended() {
     }
 }
 
-void DeleteCommand::OnDelete(bool silent) {
+DeleteOutcome DeleteCommand::OnDelete(bool silent) {
     if (parsePatternText_() <= 0) {
         ports_.prompter.Ask(Prompt{kBadPatternMessage, "", PromptButtons::Ok, PromptIcon::Exclamation});
         ports_.view.SetFocusTo(control::kPatternBox);
         state_.results.Clear();
         ports_.view.ResultsChanged();
         ports_.view.SetControlEnabled(control::kDelete, false);
-        return;
+        return DeleteOutcome::Refused;
     }
     const std::size_t ticked = state_.results.CountTicked();
 
+    DeleteOutcome outcome = DeleteOutcome::NothingFound;
     if (state_.results.Empty()) {
         ports_.view.ShowStatusText(kSearchFirstText);
     } else if (ticked == 0) {
-        ports_.view.SetControlEnabled(control::kDelete, false);
+        StopWithFocusOnPatterns();
         ports_.view.ShowStatusText(kNothingTickedText);
-        return;
+        return DeleteOutcome::NothingTicked;
     } else {
-        // A method or folder the command cannot act on is refused before anything is touched.
-        if (const std::string problem = SettingsProblem(); !problem.empty()) {
+        // A method or folder the command cannot act on is refused before anything is touched; so is a log
+        // that could not record the run (a FIFO, link or another user's file named Vask.Log): it would be
+        // found only after the files are gone.
+        std::string problem = SettingsProblem();
+        if (problem.empty()) problem = LogProblem();
+        if (!problem.empty()) {
             ports_.prompter.Ask(Prompt{problem, "", PromptButtons::Ok, PromptIcon::Exclamation});
-            ports_.view.SetControlEnabled(control::kDelete, false);
+            StopWithFocusOnPatterns();
             ports_.view.ShowStatusText(kAbortedText);
-            return;
+            return DeleteOutcome::Refused;
         }
-        if (settings_.nTrush == kDisposeMoveToFolder && !silent && ConfirmMove()) return Abort();
-        if (settings_.nTrush == kDisposeLzhArchive && EnsureArchiveFolder()) return Abort();
+        if (settings_.nTrush == kDisposeMoveToFolder && !silent && ConfirmMove()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
+        if (settings_.nTrush == kDisposeLzhArchive && EnsureArchiveFolder()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
+        // A stop asked for while the questions above were open must not let the disposal begin.
+        if (stopRequested_ && stopRequested_()) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
         const int result = silent ? DisposeUnattended() : DisposeInteractive();
-        if (result != 0) return Abort();
+        if (result != 0) {
+            Abort();
+            return DeleteOutcome::Stopped;
+        }
         ports_.view.ShowStatusText(settings_.nTrush == kDisposeMoveToFolder ? kMovedText : kDeletedText);
         if (settings_.bLog != 0) {
             WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0, silent);
         }
+        // Focus first, as in StopWithFocusOnPatterns: the disabled Delete must not hand it to Cancel.
+        ports_.view.SetFocusTo(control::kSearch);
         ports_.view.SetControlEnabled(control::kDelete, false);
+        outcome = DeleteOutcome::Done;
     }
     store_.SaveAndReloadProfile();
     if (settings_.bWave != 0) ports_.sound.PlayToEnd(settings_.strWaveEdit);
     ports_.view.SetFocusTo(control::kSearch);
+    return outcome;
 }
 
 }  // namespace vask

@@ -31,6 +31,15 @@ struct DeleteCommandPorts {
     Clock& clock;
 };
 
+// How a delete command ended.
+enum class DeleteOutcome {
+    Done,           // the ticked files were disposed of
+    NothingFound,   // the result list was empty ("まず検索してください。"); the closing steps ran
+    NothingTicked,  // nothing was ticked
+    Refused,        // no usable pattern, a setting the command cannot act on, or no command at all
+    Stopped,        // declined, cancelled, stopped from outside, or a file could not be disposed of
+};
+
 // The file name with its extension, without the folders.
 std::string GetFileNamePart(const std::string& path);
 
@@ -42,7 +51,11 @@ class DeleteCommand {
 
     // The Delete button; also the end of an unattended run (silent: no move confirmation, the unattended
     // procedures, the log's Silent tag).
-    void OnDelete(bool silent);
+    DeleteOutcome OnDelete(bool silent);
+
+    // Asked once more right before the files are touched: true stops the command there as a cancel would
+    // (nothing disposed of, no log, nothing saved). For the forced stop of an unattended run.
+    void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
 
     // Method 1: true when the user declined the move.
     bool ConfirmMove();
@@ -54,8 +67,13 @@ class DeleteCommand {
 
   private:
     std::vector<FileOperationItem> TickedItems() const;
-    // Stops the command after a refusal, a decline or a failure: empty list, Delete off, "aborted".
+    // Stops the command after a refusal, a decline or a failure: empty list, Delete off, "aborted", the
+    // focus on the pattern box.
     void Abort();
+    // Disables Delete with the focus moved to the pattern box first, so Search stays the default button.
+    void StopWithFocusOnPatterns();
+    // With bLog on: the message when Vask.Log is there but not a regular file of this user, or "".
+    std::string LogProblem() const;
     // A setting the command cannot act on (a method outside 0..3, an empty folder): the message to show, or
     // "".
     std::string SettingsProblem() const;
@@ -65,6 +83,7 @@ class DeleteCommand {
     ProfileSettings& settings_;
     SettingsStore& store_;
     std::function<int()> parsePatternText_;
+    std::function<bool()> stopRequested_;
 };
 
 }  // namespace vask

@@ -24,19 +24,38 @@ Status WriteLine(WritableFile& file, std::string line) {
     return file.Write(line);
 }
 
+// True when the log holds bytes and its last line has no line end: a record cut short by a full disk or a
+// kill. Unknown (the file cannot be read) counts as complete, so no blank line is ever added.
+bool EndsInsideALine(Directory& folder, char& lastByte) {
+    auto file = folder.OpenForReading(kDeletionLogName);
+    if (!file) return false;
+    auto status = (*file)->Stat();
+    if (!status || status->size == 0) return false;
+    auto got = (*file)->ReadAt(status->size - 1, &lastByte, 1);
+    return got && got.value() == 1 && lastByte != '\n';
+}
+
 }  // namespace
 
 Status WriteDeletionLog(FileSystem& fileSystem, Clock& clock, const SearchState& state, bool bLogUpdate,
                         bool silent) {
     auto folder = fileSystem.OpenCurrentFolder();
     if (!folder) return folder.status();
-    // 0666 before the umask, as any file a user's program writes: the log is the user's document.
-    auto opened = (*folder)->CreateFile(kDeletionLogName,
-                                        bLogUpdate ? FileCreation::Truncate : FileCreation::Append, 0666);
+    // 0666 before the umask, as any file a user's program writes: the log is the user's document. Only a
+    // regular file of this user is written, never through a link, and a FIFO is refused rather than waited
+    // on.
+    auto opened = (*folder)->OpenOwnFile(kDeletionLogName,
+                                         bLogUpdate ? FileCreation::Truncate : FileCreation::Append, 0666);
     if (!opened) return opened.status();
     WritableFile& file = **opened;
 
-    Status status = WriteLine(file, HeaderLine(clock.ToLocalTime(state.timeSearch), silent));
+    // Every record starts on a line of its own, even after one that a full disk cut short; otherwise its
+    // header would be glued to the cut line and the log page would show neither correctly.
+    std::string header = HeaderLine(clock.ToLocalTime(state.timeSearch), silent);
+    char lastByte = 0;
+    if (!bLogUpdate && EndsInsideALine(**folder, lastByte))
+        header.insert(0, lastByte == '\r' ? "\n" : "\r\n");
+    Status status = WriteLine(file, header);
     std::uint64_t total = 0;
     std::size_t count = 0;
     const ResultList& results = state.results;

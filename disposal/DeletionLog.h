@@ -21,6 +21,11 @@ inline constexpr const char* kDeletionLogName = "Vask.Log";
 // seconds even). Every line ends in CR LF and goes to the file in one write of its own as soon as it is
 // complete, so a run that is killed leaves every finished line in the file; the file is flushed to the disk
 // once, after the footer. bLogUpdate on empties the file first; off appends; a missing file is created.
+// When an appended log does not end in a line end (a record cut short by a full disk), the new record is
+// started on a new line: "\r\n" (or the missing "\n" after a lone "\r") goes before its header.
+//
+// Vask.Log is opened with Directory::OpenOwnFile: a symbolic link, a FIFO, a folder or another user's file of
+// that name is never written (the delete command checks this before it disposes of anything).
 //
 // The delete command does not report a failure (an unwritable current folder, a full disk): the returned
 // Status is for tests and diagnostics only. Writing stops at the first failed write, so a record is never

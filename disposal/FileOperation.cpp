@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "disposal/CreateFolderPath.h"
-#include "search/TemporaryNames.h"
 
 namespace vask {
 
@@ -54,7 +53,7 @@ struct FileOperationEngine::Target {
 };
 
 FileOperationEngine::FileOperationEngine(FileSystem& fileSystem, FileOperationUi& ui)
-    : fileSystem_(fileSystem), ui_(ui), random_(std::random_device{}()) {}
+    : fileSystem_(fileSystem), ui_(ui) {}
 
 Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOperationItem& item) {
     Source source;
@@ -66,7 +65,6 @@ Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOp
     // here, and nothing outside the searched tree is reached. Results come folder by folder, so the folder
     // opened for the previous file usually serves the next one too.
     if (folder != openFolderPath_ || !openFolder_) {
-        FlushPendingFolder();
         auto opened = fileSystem_.OpenFolder(folder);
         if (!opened) return ChangedSinceSearch(item.path);
         openFolder_ = std::move(opened.value());
@@ -77,24 +75,6 @@ Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOp
     if (!status || !SameAsSearched(status.value(), item)) return ChangedSinceSearch(item.path);
     source.status = status.value();
     return source;
-}
-
-std::string FileOperationEngine::TemporaryName(const std::string& name) {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string temporary = TemporaryNamePrefix(name);
-    for (std::size_t i = 0; i < kTemporaryRandomLength; ++i)
-        temporary += kChars[random_() % (sizeof kChars - 1)];
-    return temporary;
-}
-
-void FileOperationEngine::RemoveLeftoverTemporaries(Directory& folder) {
-    // Copies a killed run left behind: incomplete by definition (the complete one was renamed into place).
-    auto entries = folder.ReadEntries();
-    if (!entries) return;
-    for (const DirectoryEntry& entry : entries.value()) {
-        if (entry.kind != EntryKind::Directory && IsVaskTemporaryName(entry.name))
-            folder.RemoveFile(entry.name);
-    }
 }
 
 Result<FileOperationEngine::Target> FileOperationEngine::OpenTarget(const std::string& folder,
@@ -116,18 +96,17 @@ Result<FileOperationEngine::Target> FileOperationEngine::OpenTarget(const std::s
     }
     if (!opened) return opened.status();
     target.folder = std::move(opened.value());
-    RemoveLeftoverTemporaries(*target.folder);
     return target;
 }
 
 Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool replace) {
-    const std::string temporary = TemporaryName(source.name);
-    auto created = target.folder->CreateFile(temporary, FileCreation::Exclusive, 0600);
+    // The copy has no name, or only a temporary one the journal records, until it is complete: a kill at
+    // any point leaves the source whole and nothing at the final name.
+    auto created = target.folder->CreateTemporaryFile(source.name, 0600);
     if (!created) return created.status();
-    std::unique_ptr<WritableFile> out = std::move(created.value());
+    std::unique_ptr<TemporaryFile> out = std::move(created.value());
     const auto discard = [&](Status why) {
         out.reset();
-        target.folder->RemoveFile(temporary);
         return why;
     };
 
@@ -153,15 +132,10 @@ Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool 
         out->SetTimesAndMode(source.status.mtimeSeconds, source.status.mtimeNanoseconds, source.status.mode);
     if (step) step = out->Sync();
     if (step) step = out->Close();
+    // The copy is complete and on the disk; only now may it take the final name.
+    if (step) step = out->Publish(source.name, replace);
     if (!step) return discard(step);
     out.reset();
-
-    // The copy is complete and on the disk; only now may it take the final name.
-    step = target.folder->RenameTo(temporary, *target.folder, source.name, replace);
-    if (!step) {
-        target.folder->RemoveFile(temporary);
-        return step;
-    }
     step = target.folder->Sync();
     if (!step) return step;  // the source stays: better a file in two places than in none
     // Changed while it was copied? Then the copy is not what the user saw; keep the source as it is now.
@@ -173,6 +147,26 @@ Status FileOperationEngine::CopyThenRemove(Source& source, Target& target, bool 
 }
 
 Status FileOperationEngine::MoveOne(Source& source, Target& target, bool replace) {
+    if (replace) {
+        // The move folder may already hold this very file under the same name (a hard link): rename(2)
+        // between two names of one file does nothing and reports success, and the file would stay where it
+        // is while counted as moved. Its name in the move folder is all that must remain.
+        auto there = target.folder->StatEntry(source.name);
+        if (there && there.value().device == source.status.device &&
+            there.value().inode == source.status.inode) {
+            auto sourceFolder = source.folder->StatSelf();
+            auto targetFolder = target.folder->StatSelf();
+            if (!sourceFolder) return sourceFolder.status();
+            if (!targetFolder) return targetFolder.status();
+            // The move folder is the file's own folder (perhaps through a bind mount): one entry, already in
+            // place. Removing "the source" would remove the file.
+            if (sourceFolder.value().device == targetFolder.value().device &&
+                sourceFolder.value().inode == targetFolder.value().inode) {
+                return Status::Ok();
+            }
+            return source.folder->RemoveFile(source.name);
+        }
+    }
     const Status renamed = source.folder->RenameTo(source.name, *target.folder, source.name, replace);
     // Another file system, or one mounted twice (bind mounts say EXDEV too): copy instead.
     if (renamed.code() == EXDEV) return CopyThenRemove(source, target, replace);
@@ -188,6 +182,8 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
         outcome.cancelled = true;
         return outcome;
     }
+    // What a killed run left behind, as far as the journal proves it Vask's own.
+    if (kind != FileOperationKind::Delete) fileSystem_.RemoveOwnLeftovers();
     Target target;
     if (kind == FileOperationKind::Move) {
         bool declined = false;
@@ -238,11 +234,9 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             if (staged.size() >= kTrashBatch) commitStaged();
             return std::nullopt;  // counted when the batch is moved in
         }
-        if (kind == FileOperationKind::Delete) {
-            Status status = source.folder->RemoveFile(source.name);
-            openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
-            return status;
-        }
+        // Removals are not flushed: one lost in a crash brings the file back, which loses nothing, while a
+        // folder's fsync waits for the dirty data of every other writer on the volume.
+        if (kind == FileOperationKind::Delete) return source.folder->RemoveFile(source.name);
         bool replace = replaceAll;
         if (!replace && target.folder->StatEntry(source.name)) {
             const ReplaceAnswer answer = ui_.AskReplace(path, target.path + source.name);
@@ -277,6 +271,7 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
                                                          const std::string& targetFolder) {
     FileOperationOutcome outcome;
     ForgetOpenFolder();
+    fileSystem_.RemoveOwnLeftovers();
     bool declined = false;
     auto opened = OpenTarget(targetFolder, false, declined);
     if (!opened) {
@@ -311,9 +306,7 @@ FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<Fil
     ForgetOpenFolder();
     std::set<std::string> disposed;
     ForEachItem(items, outcome, false, disposed, [&](Source& source) -> std::optional<Status> {
-        Status status = source.folder->RemoveFile(source.name);
-        openFolderNeedsSync_ = openFolderNeedsSync_ || status.ok();
-        return status;
+        return source.folder->RemoveFile(source.name);
     });
     return outcome;
 }
@@ -325,7 +318,9 @@ void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& item
     // A file found twice (by two patterns) is one file: once disposed of, its second entry is done too.
     for (std::size_t i = 0; i < items.size(); ++i) {
         const FileOperationItem& item = items[i];
-        if (showProgress && !ui_.Progress(i, items.size(), item.path)) {
+        const bool goOn =
+            showProgress ? ui_.Progress(i, items.size(), item.path) : ui_.ContinueUnattended(i, items.size());
+        if (!goOn) {
             outcome.cancelled = true;
             break;
         }
@@ -348,14 +343,6 @@ void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& item
             outcome.failures.push_back(FileOperationFailure{item.path, *status, status->code() == ESTALE});
         }
     }
-    FlushPendingFolder();
-}
-
-void FileOperationEngine::FlushPendingFolder() {
-    // Removals are flushed once per folder, when the engine leaves it: a removal lost in a crash brings the
-    // file back, which loses nothing, and one flush per file would cost more than the removal itself.
-    if (openFolder_ && openFolderNeedsSync_) openFolder_->Sync();
-    openFolderNeedsSync_ = false;
 }
 
 }  // namespace vask

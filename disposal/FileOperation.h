@@ -3,10 +3,12 @@
 // modification time; reached without following a symbolic link). Anything else is reported as changed since
 // the search and left alone.
 //
-// Nothing is lost on any failure: a move across file systems copies to a temporary name in the target
-// folder (".NAME.vask-XXXXXXXX"), flushes it, renames it into place and flushes the folder before the source
-// is removed; a failed copy removes its temporary file and leaves the source untouched. A file that cannot
-// be trashed stays where it is; it is never deleted instead.
+// Nothing is lost on any failure: a move across file systems copies to a temporary file in the target
+// folder (Directory::CreateTemporaryFile: unnamed, or under a name the journal records), flushes it, gives
+// it its final name and flushes the folder before the source is removed; a failed copy removes its
+// temporary file and leaves the source untouched. A file that cannot be trashed stays where it is; it is
+// never deleted instead. Move and trash runs first remove what killed runs left behind, and only what the
+// journal proves to be Vask's own.
 //
 // The user's decisions (confirmation, replace question, cancel, folder creation) are asked through
 // FileOperationUi, so the engine runs the same under Qt dialogs, in an unattended run and in tests.
@@ -17,7 +19,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,6 +58,10 @@ class FileOperationUi {
     virtual ReplaceAnswer AskReplace(const std::string& source, const std::string& target) = 0;
     // Before each file: done of total, and the file at hand. False when the user pressed Cancel.
     virtual bool Progress(std::size_t done, std::size_t total, const std::string& path) = 0;
+    // Before each file of an unattended move or deletion, which show no progress: done of total. False stops
+    // the operation there, as Cancel in Progress does (the files done stay done). Never called inside a
+    // file's copy or its rename pair. The default never stops.
+    virtual bool ContinueUnattended(std::size_t /*done*/, std::size_t /*total*/) { return true; }
     // Once at the end, when anything failed.
     virtual void ReportFailures(FileOperationKind kind,
                                 const std::vector<FileOperationFailure>& failures) = 0;
@@ -93,9 +98,6 @@ class FileOperationEngine {
     // The unattended permanent deletion: no dialogs.
     FileOperationOutcome DeleteUnattended(const std::vector<FileOperationItem>& items);
 
-    // Fixes the random names of temporary copies (tests).
-    void SeedTemporaryNames(std::uint32_t seed) { random_.seed(seed); }
-
   private:
     struct Source;
     struct Target;
@@ -103,11 +105,9 @@ class FileOperationEngine {
     // Opens the item's folder and checks its entry against the identity the search saw.
     Result<Source> OpenSource(const FileOperationItem& item);
     Status MoveOne(Source& source, Target& target, bool replace);
-    // Copies across file systems to a temporary name, flushes, renames into place, then removes the source.
+    // Copies across file systems to a temporary file, flushes, publishes it, then removes the source.
     Status CopyThenRemove(Source& source, Target& target, bool replace);
     Result<Target> OpenTarget(const std::string& folder, bool offerToCreate, bool& declined);
-    void RemoveLeftoverTemporaries(Directory& folder);
-    std::string TemporaryName(const std::string& name);
     // Takes the items in order: opens and checks each (a path in disposed counts as done), then lets act
     // dispose of it. act returns the file's Status (an Ok one adds the path to disposed), or nothing when it
     // left the file alone on purpose or counts it itself; setting outcome.cancelled ends the walk. With
@@ -115,21 +115,16 @@ class FileOperationEngine {
     void ForEachItem(const std::vector<FileOperationItem>& items, FileOperationOutcome& outcome,
                      bool showProgress, std::set<std::string>& disposed,
                      const std::function<std::optional<Status>(Source&)>& act);
-    // Flushes the removals made in the folder at hand (once per folder).
-    void FlushPendingFolder();
     // Each run starts from scratch: a folder opened by an earlier run may have changed since.
     void ForgetOpenFolder() {
         openFolder_.reset();
         openFolderPath_.clear();
-        openFolderNeedsSync_ = false;
     }
 
     FileSystem& fileSystem_;
     FileOperationUi& ui_;
-    std::mt19937 random_;
     std::shared_ptr<Directory> openFolder_;  // the folder of the file at hand, kept for the next file
     std::string openFolderPath_;
-    bool openFolderNeedsSync_ = false;
 };
 
 // Splits an absolute path into its folder (ending in "/") and its last name. Empty name for a folder path.

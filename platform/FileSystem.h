@@ -56,12 +56,27 @@ class WritableFile {
     virtual Status Close() = 0;
 };
 
+// A new file that takes its final name only when it is complete (Directory::CreateTemporaryFile). Until
+// Publish succeeds it is nobody's file but this run's: the destructor removes it, and if the process is
+// killed it has no name at all, or a hidden temporary one that Vask's journal records as its own.
+class TemporaryFile : public WritableFile {
+  public:
+    // Close may come first (it reports what a file system says only at close). Then Publish gives the file
+    // finalName in the folder it was created in. Without replace an existing finalName fails with EEXIST and
+    // nothing changes; with replace an existing file of that name is replaced in one step. Failure: nothing
+    // has the final name, and the destructor removes the file.
+    virtual Status Publish(const std::string& finalName, bool replace) = 0;
+};
+
 // A regular file open for reading.
 class ReadableFile {
   public:
     virtual ~ReadableFile() = default;
     // Reads up to size bytes; 0 at the end of the file.
     virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
+    // Reads up to size bytes from offset (pread), without moving the position Read goes on from; 0 at or
+    // past the end of the file.
+    virtual Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) = 0;
     // What fstat says of the open file.
     virtual Result<FileStatus> Stat() = 0;
 };
@@ -111,6 +126,26 @@ class Directory {
                                                              std::uint32_t mode) = 0;
     // Opens a regular file for reading; a symbolic link or a folder fails.
     virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) = 0;
+
+    // Files Vask keeps by bare name in the current folder (Vask.Log, the archiver's list file, the pattern
+    // list file) are reached only under one rule, so that a name planted by someone else can neither hang
+    // Vask nor redirect what it writes: no symbolic link is followed, nothing blocks (a FIFO is refused, not
+    // waited for), and an existing entry is used only when it is a regular file owned by this user
+    // (EffectiveUserId, root included).
+    //
+    // Checks name under that rule without opening or changing it. Ok when the entry is absent or a regular
+    // file of this user; otherwise ELOOP (a symbolic link), EISDIR (a folder), ENXIO (a FIFO, socket or
+    // device), EPERM (a file of another user), or the error of the lookup itself.
+    virtual Status CheckOwnFile(const std::string& name) = 0;
+    // Opens name for writing under that rule (the same errors as CheckOwnFile, checked again on the open
+    // file).
+    //  Exclusive: a leftover regular file of this user is removed first; the file is then created anew with
+    //    O_EXCL and mode (before the umask). A name that is taken again in between fails with EEXIST.
+    //  Truncate, Append: created with mode when absent; an existing file is emptied (Truncate) only after the
+    //    checks passed, so a file that is refused is never changed.
+    // The returned file blocks on writes as any regular file does.
+    virtual Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
+                                                              std::uint32_t mode) = 0;
     // Flushes this folder's entries (a rename or removal in it) to the disk.
     virtual Status Sync() = 0;
     // Moves the entry, a regular file, to the trash of its volume, recorded with originalPath (its absolute
@@ -123,6 +158,13 @@ class Directory {
                                  const FileStatus& expected) = 0;
     // The folder's path as it was opened, ending in "/" (for messages; never opened again by name).
     virtual const std::string& Path() const = 0;
+    // Creates a file in this folder that is to become finalName once complete (a copy). It is unnamed
+    // where the file system allows (O_TMPFILE); else, and while it replaces an existing file, it carries a
+    // hidden name ".NAME.vask-XXXXXXXX" (NAME cut to fit the file system's name limit), recorded in the
+    // journal of FileSystem::RemoveOwnLeftovers before it is created. mode: the permission bits it is
+    // created with.
+    virtual Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                                       std::uint32_t mode) = 0;
 };
 
 class FileSystem {
@@ -144,6 +186,10 @@ class FileSystem {
     virtual std::vector<Status> CommitStagedTrash() = 0;
     // Forgets the staged entries; they stay where they are.
     virtual void DiscardStagedTrash() = 0;
+    // Removes what runs that were killed left behind: temporary copies and trash info files without their
+    // entry, but only those Vask's journal proves to be its own (the same file it recorded, in the same
+    // folder). A file is never removed for its name alone. Returns how many were removed.
+    virtual std::size_t RemoveOwnLeftovers() = 0;
 };
 
 }  // namespace vask

@@ -15,6 +15,7 @@ struct Prompt {
     std::string caption;  // empty: the application's name
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
+    bool topmost = false;  // shown above every window, also those of other programs
 };
 
 // A box whose call names no icon gets the exclamation icon when it asks OK, OK/Cancel, Yes/No or

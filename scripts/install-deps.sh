@@ -6,7 +6,7 @@ mode=${1:-test}
 
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-l10n-tools
-      libmount-dev libblkid-dev
+      libmount-dev libblkid-dev libxcb1-dev libxcb-xinput-dev
       fonts-noto-cjk qt6-translations-l10n)
 if [ "$mode" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev

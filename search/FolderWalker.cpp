@@ -115,7 +115,9 @@ bool FolderWalker::Tick() {
     return !state_.bAbort;
 }
 
-void FolderWalker::AddResult(std::string_view path, std::uint64_t size, const FileIdentity& identity) {
+bool FolderWalker::AddResult(std::string_view path, std::uint64_t size, const FileIdentity& identity) {
+    if (!rememberedPaths_.empty() && rememberedPaths_.count(std::string(path)) != 0) return false;
+    if (rememberPaths_) rememberedPaths_.emplace(path);
     state_.results.Append(path, size, identity);
     state_.sizeFoundTotal += size;  // unsigned 64-bit: exact for any total a disk can hold
     const std::int64_t now = clock_.MonotonicMilliseconds();
@@ -126,6 +128,7 @@ void FolderWalker::AddResult(std::string_view path, std::uint64_t size, const Fi
     } else {
         statusPending_ = true;
     }
+    return true;
 }
 
 void FolderWalker::FlushStatus() {
@@ -175,11 +178,13 @@ bool FolderWalker::IsFileWritable(const std::string& path) {
 }
 
 bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
-                                      const std::vector<DirectoryEntry>& entries,
-                                      const std::string* pattern) {
+                                      const std::vector<DirectoryEntry>& entries, const std::string* pattern,
+                                      std::vector<char>* taken) {
     std::string path;
-    for (const DirectoryEntry& entry : entries) {
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const DirectoryEntry& entry = entries[index];
         if (!Tick()) return false;
+        if (taken != nullptr && (*taken)[index] != 0) continue;
         if (entry.kind == EntryKind::Directory || entry.kind == EntryKind::Symlink ||
             entry.kind == EntryKind::Other) {
             continue;
@@ -203,6 +208,7 @@ bool FolderWalker::CollectFromListing(Directory& directory, FolderFacts& facts, 
         AddResult(path, status.size,
                   FileIdentity{status.device, status.inode,
                                status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds});
+        if (taken != nullptr) (*taken)[index] = 1;
     }
     return true;
 }
@@ -216,9 +222,10 @@ bool FolderWalker::ProcessFolder(Frame& frame, Mode mode) {
     if (mode == Mode::AllFilesEverywhere || IsAllFilesFolder(frame.path)) {
         if (!CollectFromListing(*frame.directory, frame.facts, frame.path, entries, nullptr)) return false;
     } else {
+        std::vector<char> taken(entries.size(), 0);
         for (const std::string& pattern : state_.listPattern) {
             if (!IsUsableFilePattern(pattern)) continue;
-            if (!CollectFromListing(*frame.directory, frame.facts, frame.path, entries, &pattern))
+            if (!CollectFromListing(*frame.directory, frame.facts, frame.path, entries, &pattern, &taken))
                 return false;
         }
     }
@@ -318,7 +325,9 @@ void FolderWalker::WalkFolder(const std::string& path) {
 }
 
 void FolderWalker::WalkTempFolder(const std::string& path) {
+    rememberPaths_ = true;
     Walk(path, Mode::AllFilesEverywhere);
+    rememberPaths_ = false;
     FlushStatus();
 }
 
@@ -336,7 +345,9 @@ void FolderWalker::CollectInOneFolder(const std::string& folder, const std::stri
 }
 
 void FolderWalker::CollectAllFiles(const std::string& folder) {
+    rememberPaths_ = true;
     CollectInOneFolder(folder, nullptr);
+    rememberPaths_ = false;
 }
 
 void FolderWalker::CollectMatches(const std::string& folder, const std::string& pattern) {

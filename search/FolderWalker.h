@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -84,8 +85,10 @@ class FolderWalker {
     bool IsAllFilesFolder(const std::string& path) const;
     // The file opens for writing (nothing changed) and its folder lets this user remove it.
     bool IsFileWritable(const std::string& path);
-    // Appends a ticked result, adds its size to sizeFoundTotal and updates the status line.
-    void AddResult(std::string_view path, std::uint64_t size, const FileIdentity& identity);
+    // Appends a ticked result, adds its size to sizeFoundTotal and updates the status line. A path this
+    // walker already listed from the temporary or recent-files folder is not listed again (a drive walk
+    // reaches those folders too): false then, and nothing changes.
+    bool AddResult(std::string_view path, std::uint64_t size, const FileIdentity& identity);
 
     // Shows the exact count and total when the last update was held back by the refresh limit. Every public
     // walk ends with it.
@@ -102,9 +105,12 @@ class FolderWalker {
     void Walk(const std::string& rootPath, Mode mode);
     // Lists one open folder and adds its hits; fills frame.subfolders. False when aborted.
     bool ProcessFolder(Frame& frame, Mode mode);
-    // Adds the matching files among the listed entries. False when aborted.
+    // Adds the matching files among the listed entries. taken (one flag per entry, or null) marks the
+    // entries already listed from this folder by an earlier pattern: a file is one result, however many
+    // patterns it matches. False when aborted.
     bool CollectFromListing(Directory& directory, FolderFacts& facts, const std::string& folder,
-                            const std::vector<DirectoryEntry>& entries, const std::string* pattern);
+                            const std::vector<DirectoryEntry>& entries, const std::string* pattern,
+                            std::vector<char>* taken = nullptr);
     // The folder rule for a file that opened for writing: this user may remove it from its folder.
     bool IsRemovableFile(Directory& directory, FolderFacts& facts, const FileStatus& file);
     // The files of one folder only: all of them (pattern null) or those matching the pattern.
@@ -124,6 +130,10 @@ class FolderWalker {
     std::int64_t lastPumpMs_;
     std::int64_t lastStatusMs_;
     bool statusPending_ = false;
+    // Paths listed by the temporary and recent-files walks, which a drive walk may reach again. Only these
+    // are kept: the drive walks themselves never overlap (each stays on its own volume).
+    bool rememberPaths_ = false;
+    std::unordered_set<std::string> rememberedPaths_;
 };
 
 }  // namespace vask

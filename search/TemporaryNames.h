@@ -1,6 +1,7 @@
-// Names of the temporary files Vask and its archiver write beside their targets: "." + the target's name +
-// ".vask-" + eight letters or digits. A file with such a name is work in progress (or left behind by a run
-// that was killed): never a search result, and removed by the next disposal that finds it.
+// Names of the temporary files Vask and its archiver write beside their targets: "." + the target's name
+// (cut to fit the name limit) + ".vask-" + eight letters or digits. A file with such a name may be work in
+// progress (or left behind by a run that was killed): never a search result. It is removed only by what
+// created it, or by a later run whose journal proves it Vask's own: never for its name alone.
 #pragma once
 
 #include <string>

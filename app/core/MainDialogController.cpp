@@ -84,11 +84,36 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
         std::make_unique<DeleteCommand>(DeleteCommandPorts{ports_.view, ports_.prompter, ports_.fileSystem,
                                                            operationUi, archiver, sound, ports_.clock},
                                         state_, settings_, store_, [this] { return ParsePatternText(); });
+    deleteCommand_->SetStopCheck([this] { return stopRequested_; });
 }
 
-void MainDialogController::OnDelete() {
-    if (searching_ || !deleteCommand_) return;
-    deleteCommand_->OnDelete(bSilent);
+OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter,
+                                                     SoundPlayer& sound) {
+    optionSheet_ = std::make_unique<OptionSheet>(
+        OptionSheetPorts{sheetView, sheetPrompter, ports_.fileSystem, ports_.volumes, ports_.environment,
+                         sound, ports_.profile},
+        settings_);
+    return *optionSheet_;
+}
+
+void MainDialogController::OnOptionButton() {
+    if (searching_ || !optionSheet_) return;
+    if (!optionSheet_->Run().fixedChanged) return;
+    // The drive list now shows other drives: ticks and results of the old list would no longer fit it.
+    FillDriveList();
+    ClearResults();
+    ports_.view.SetControlEnabled(control::kDelete, false);
+    Tell(ports_.prompter, kDrivesResetMessage);
+}
+
+DeleteOutcome MainDialogController::OnDelete() {
+    if (searching_ || !deleteCommand_) return DeleteOutcome::Refused;
+    return deleteCommand_->OnDelete(bSilent);
+}
+
+void MainDialogController::RequestStop() {
+    stopRequested_ = true;
+    state_.bAbort = true;
 }
 
 void MainDialogController::ClearResults() {
@@ -169,7 +194,8 @@ int MainDialogController::RunSearch() {
     searching_ = true;
     DisableControlsForSearch();
     ports_.view.PlaySearchClip();
-    state_.bAbort = false;
+    // A stop asked for before the walk (while the "*.*" question was open) is not forgotten here.
+    state_.bAbort = stopRequested_;
     ports_.view.ShowStatusText(kSearchingText);
     ClearResults();
 

@@ -25,6 +25,7 @@
 #include "platform/Volumes.h"
 #include "search/FolderWalker.h"
 #include "search/MainView.h"
+#include "settings/OptionSheet.h"
 #include "settings/ProfileSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -46,6 +47,8 @@ inline constexpr const char* kInitialStatusText =
     "まずﾄﾞﾗｲﾌﾞをﾁｪｯｸして検索してください。削除ﾌｧｲﾙの入力は慎重に...";
 inline constexpr const char* kVersionMessage = "不要ファイル削除ツール Vask ver 2.61";
 inline constexpr int kMaxAgeDays = 14000;
+inline constexpr const char* kDrivesResetMessage =
+    "削除対象のﾄﾞﾗｲﾌﾞをﾘｾｯﾄしました。\nもう一度削除対象のﾄﾞﾗｲﾌﾞをﾁｪｯｸし直してください。";
 
 // The pieces of a pattern text: split at ";", empty pieces dropped, nothing trimmed.
 std::vector<std::string> SplitPatternText(const std::string& text);
@@ -62,10 +65,23 @@ class MainDialogController {
     // controller.
     void AttachDisposal(FileOperationUi& operationUi, ArchiverLoader& archiver, SoundPlayer& sound);
 
+    // The window of the options sheet, the message boxes shown over it and the sound its listen button
+    // plays through; button 1001 does nothing until they are attached. All must outlive the controller.
+    // Returns the sheet's flow, which the window forwards its actions to.
+    OptionSheet& AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter, SoundPlayer& sound);
+    // Options button 1001: runs the sheet; when OK changed bFixed, the drive list is filled again with
+    // nothing ticked, the results are emptied, Delete is disabled and kDrivesResetMessage is shown.
+    void OnOptionButton();
+
     // Search button 1029.
     void OnSearch();
-    // Delete button 1000 (and the end of an unattended run, with bSilent set).
-    void OnDelete();
+    // Delete button 1000 (and the end of an unattended run, with bSilent set). Refused (nothing done) while
+    // a search runs or before AttachDisposal.
+    DeleteOutcome OnDelete();
+    // The forced stop of an unattended run: a search in progress ends at its next entry as if aborted, a
+    // later search stops at once, and the delete command disposes of nothing more. Nothing undoes it.
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_; }
     // Splits the pattern box text into listPattern, asks once when a piece is "*.*" (No empties the list),
     // and returns the number of patterns. A piece that cannot name a file in a folder (holds "/", or is "."
     // or "..") makes the whole text unusable: the list is emptied and 0 returned.
@@ -99,6 +115,8 @@ class MainDialogController {
     // Started for an unattended run: the delete command asks no move confirmation and logs "Silent".
     bool bSilent = false;
 
+    // The ports it was made with (the windows it opens use the same ones).
+    const MainDialogPorts& Ports() const { return ports_; }
     SearchState& State() { return state_; }
     const SearchState& State() const { return state_; }
     ProfileSettings& Settings() { return settings_; }
@@ -116,7 +134,9 @@ class MainDialogController {
     SettingsStore store_;
     SearchState state_;
     bool searching_ = false;
+    bool stopRequested_ = false;
     std::unique_ptr<DeleteCommand> deleteCommand_;
+    std::unique_ptr<OptionSheet> optionSheet_;
 };
 
 }  // namespace vask

@@ -45,6 +45,9 @@ QString DriveItemDelegate::VisibleText(const QByteArray& line) {
 
 void DriveItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    // Drive items are ticked, never selected: no current-row frame, hover or selection highlight that would
+    // make a row look selectable.
+    option->state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver | QStyle::State_Selected);
     option->text = VisibleText(index.data(drive_role::kLine).toByteArray());
     option->icon = DriveTypeIcon(static_cast<DriveType>(index.data(drive_role::kType).toInt()));
     option->features |= QStyleOptionViewItem::HasDecoration;

@@ -20,7 +20,7 @@ QIcon DriveTypeIcon(DriveType type);
 
 // Drive list rows: 18 pixels high (more only if the font needs it), the check box, the volume icon, then the
 // visible part of the drive line: without its leading blanks (they only made room for the icon) and without
-// the identity at its end.
+// the identity at its end. Rows are drawn without focus frame, hover or selection highlight.
 class DriveItemDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;

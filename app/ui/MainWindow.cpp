@@ -6,10 +6,13 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QToolTip>
+#include <limits>
 
 #include "app/core/MainDialogController.h"
 #include "app/ui/ListDelegates.h"
 #include "app/ui/ResultListModel.h"
+#include "patterns/ui/PatternWizardDialog.h"
+#include "platform/linux/IconvCp932Decoder.h"
 #include "ui_MainDialog.h"
 
 // The resources live in a static library; nothing else would pull their registration into the program.
@@ -37,6 +40,26 @@ QByteArray ToBytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Wizard button 1060: the pattern wizard, modal; it sets the pattern box itself on OK.
+void RunPatternWizard(MainWindow& window, MainDialogController& controller) {
+    IconvCp932Decoder decoder;
+    PatternWizardPorts ports{
+        window,
+        controller.Ports().prompter,
+        controller.Ports().fileSystem,
+        decoder,
+        [&controller] {
+            controller.ParsePatternText();
+            return controller.State().listPattern;
+        },
+        [&controller] { return controller.Settings().bToolTip != 0; },
+        {},
+        PatternWizardDialog::StandardDefaultListFolders(QCoreApplication::applicationDirPath())};
+    PatternWizardDialog wizard(std::move(ports), &window);
+    wizard.Start();
+    wizard.exec();
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::MainDialog>()) {
@@ -59,6 +82,9 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent), ui_(std::make_unique<
 
     // An inline completion from the history would change the patterns under the user's Enter key.
     ui_->id1015->setCompleter(nullptr);
+    // A line edit silently cuts its text at 32,767 characters, and a cut pattern text can end in a shorter
+    // pattern that names more files ("*.bak;*" from "*.bak;*.tmp"): the box takes any length.
+    ui_->id1015->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
 
     ui_->id1002->setItemDelegate(new DriveItemDelegate(ui_->id1002));
     ui_->id1020->setItemDelegate(new CompactRowDelegate(ui_->id1020));
@@ -88,12 +114,16 @@ void MainWindow::Bind(MainDialogController& controller) {
     ui_->id1020->setModel(resultModel_);
 
     connect(ui_->id1029, &QPushButton::clicked, this, [this] { controller_->OnSearch(); });
+    connect(ui_->id1001, &QPushButton::clicked, this, [this] { controller_->OnOptionButton(); });
     connect(ui_->id1000, &QPushButton::clicked, this, [this] { controller_->OnDelete(); });
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { controller_->OnAbort(); });
-    connect(ui_->id1066, &QCheckBox::clicked, this, [this] { controller_->OnLastDateCheck(); });
+    // Every change of the box, not only a click: the keyboard, a screen reader's toggle action and the
+    // start-up's restored state all enable or disable the day edit.
+    connect(ui_->id1066, &QCheckBox::toggled, this, [this] { controller_->OnLastDateCheck(); });
     connect(ui_->id1044, &QPushButton::clicked, this, [this] { controller_->OnRecycleBin(); });
     connect(ui_->id1017, &QPushButton::clicked, this, [this] { controller_->OnVersion(); });
     connect(ui_->id57670, &QPushButton::clicked, this, [this] { controller_->OnHelp(); });
+    connect(ui_->id1060, &QPushButton::clicked, this, [this] { RunPatternWizard(*this, *controller_); });
     connect(ui_->id2, &QPushButton::clicked, this, &MainWindow::reject);
 
     // A click on a row makes it current; a tick changes the summary too. A selection that the core clears

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/ui/FileOperationTexts.h"
+#include "app/ui/MessageBoxes.h"
 
 namespace vask {
 
@@ -30,33 +31,11 @@ QString FromUtf8(const std::string& text) {
 
 constexpr int kPathWidth = 440;
 
-struct Choice {
-    std::string label;
-    QMessageBox::ButtonRole role;
-    const char* objectName;
-};
-
-// A question box with Vask's own button texts (the Qt translation may be missing); the first choice is the
-// default. Returns the index of the choice clicked; Escape and the close box give escapeIndex.
+// A question box in the look every message box of Vask shares; the first choice is the default.
 std::size_t Ask(QWidget* parent, const std::string& caption, const std::string& message,
-                const std::string& detail, const std::vector<Choice>& choices, std::size_t escapeIndex) {
-    QMessageBox box(QMessageBox::Question, FromUtf8(caption), FromUtf8(message), QMessageBox::NoButton,
-                    parent);
-    box.setTextFormat(Qt::PlainText);
-    if (!detail.empty()) box.setInformativeText(FromUtf8(detail));
-    std::vector<QPushButton*> buttons;
-    for (const Choice& choice : choices) {
-        QPushButton* button = box.addButton(FromUtf8(choice.label), choice.role);
-        button->setObjectName(QString::fromLatin1(choice.objectName));
-        buttons.push_back(button);
-    }
-    box.setDefaultButton(buttons.front());
-    box.setEscapeButton(buttons[escapeIndex]);
-    box.exec();
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        if (box.clickedButton() == buttons[i]) return i;
-    }
-    return escapeIndex;
+                const std::string& detail, const std::vector<MessageChoice>& choices,
+                std::size_t escapeIndex) {
+    return ShowMessageBox(parent, QMessageBox::Question, caption, message, detail, choices, escapeIndex);
 }
 
 // The failures as rows; texts are made when a row is drawn, so thousands of failures cost nothing up front.

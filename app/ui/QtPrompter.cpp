@@ -1,11 +1,15 @@
 #include "app/ui/QtPrompter.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
+#include <vector>
+
+#include "app/ui/FileOperationTexts.h"
+#include "app/ui/MessageBoxes.h"
 
 namespace vask {
 
 namespace {
+
+namespace text = file_operation_text;
 
 QMessageBox::Icon ToQtIcon(PromptIcon icon) {
     switch (icon) {
@@ -22,62 +26,49 @@ QMessageBox::Icon ToQtIcon(PromptIcon icon) {
     }
 }
 
-// In the order they are shown; the first is the default button.
-QList<QMessageBox::StandardButton> ButtonsOf(PromptButtons buttons) {
+// In the order they are shown, with Vask's texts; the first is the default button.
+std::vector<MessageChoice> ChoicesOf(PromptButtons buttons) {
+    const MessageChoice ok{text::OkLabel(), QMessageBox::AcceptRole, "ok", QMessageBox::Ok};
+    const MessageChoice yes{text::YesLabel(), QMessageBox::YesRole, "yes", QMessageBox::Yes};
+    const MessageChoice no{text::NoLabel(), QMessageBox::NoRole, "no", QMessageBox::No};
+    const MessageChoice cancel{text::CancelLabel(), QMessageBox::RejectRole, "cancel", QMessageBox::Cancel};
     switch (buttons) {
         case PromptButtons::OkCancel:
-            return {QMessageBox::Ok, QMessageBox::Cancel};
+            return {ok, cancel};
         case PromptButtons::YesNo:
-            return {QMessageBox::Yes, QMessageBox::No};
+            return {yes, no};
         case PromptButtons::YesNoCancel:
-            return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+            return {yes, no, cancel};
         case PromptButtons::RetryCancel:
-            return {QMessageBox::Retry, QMessageBox::Cancel};
+            return {{"再試行(&R)", QMessageBox::AcceptRole, "retry", QMessageBox::Retry}, cancel};
         default:
-            return {QMessageBox::Ok};
+            return {ok};
     }
 }
 
-PromptAnswer ToAnswer(QMessageBox::StandardButton button) {
-    switch (button) {
-        case QMessageBox::Ok:
-            return PromptAnswer::Ok;
-        case QMessageBox::Yes:
-            return PromptAnswer::Yes;
-        case QMessageBox::No:
-            return PromptAnswer::No;
-        case QMessageBox::Retry:
-            return PromptAnswer::Retry;
-        default:
-            return PromptAnswer::Cancel;
-    }
+PromptAnswer ToAnswer(const std::string& objectName) {
+    if (objectName == "ok") return PromptAnswer::Ok;
+    if (objectName == "yes") return PromptAnswer::Yes;
+    if (objectName == "no") return PromptAnswer::No;
+    if (objectName == "retry") return PromptAnswer::Retry;
+    return PromptAnswer::Cancel;
 }
 
 }  // namespace
 
 PromptAnswer QtPrompter::Ask(const Prompt& prompt) {
-    const QList<QMessageBox::StandardButton> buttons = ButtonsOf(prompt.buttons);
-    const QString caption =
-        prompt.caption.empty() ? QStringLiteral("Vask") : QString::fromUtf8(prompt.caption.c_str());
-    QMessageBox box(ToQtIcon(EffectivePromptIcon(prompt)), caption, QString::fromUtf8(prompt.text.c_str()),
-                    QMessageBox::NoButton, parent_);
-    box.setTextFormat(Qt::PlainText);
-    for (QMessageBox::StandardButton button : buttons)
-        box.addButton(button);
-    box.setDefaultButton(buttons.first());
+    const std::vector<MessageChoice> choices = ChoicesOf(prompt.buttons);
     // Escape and the close box: Cancel where the box has one, else No, else its only button.
-    QMessageBox::StandardButton escape = buttons.first();
-    for (QMessageBox::StandardButton button : buttons) {
-        if (button == QMessageBox::Cancel || (button == QMessageBox::No && escape != QMessageBox::Cancel)) {
-            escape = button;
-        }
+    std::size_t escape = 0;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const std::string name = choices[i].objectName;
+        if (name == "cancel" || (name == "no" && std::string(choices[escape].objectName) != "cancel"))
+            escape = i;
     }
-    box.setEscapeButton(escape);
-    box.exec();
-
-    QAbstractButton* clicked = box.clickedButton();
-    const QMessageBox::StandardButton chosen = clicked != nullptr ? box.standardButton(clicked) : escape;
-    return ToAnswer(chosen);
+    const std::size_t chosen = ShowMessageBox(parent_, ToQtIcon(EffectivePromptIcon(prompt)),
+                                              prompt.caption.empty() ? std::string("Vask") : prompt.caption,
+                                              prompt.text, std::string(), choices, escape, prompt.topmost);
+    return ToAnswer(choices[chosen].objectName);
 }
 
 }  // namespace vask

@@ -70,7 +70,8 @@ Result<MemberHeader> AppendMember(ByteSink& sink, MemberHeader h, Method method,
     EncodeResult result;
     bool stored = method == Method::kStored || expected_size == 0;
     if (!stored) {
-        auto r = Encode(method, source, sink, {.stop_after = std::max<uint64_t>(expected_size, 1)});
+        auto r = Encode(method, source, sink,
+                        {.stop_after = std::max<uint64_t>(expected_size, 1), .size_hint = expected_size});
         if (!r) return r.status();
         result = *r;
         stored = !r->shrunk || r->packed_size >= r->original_size;

@@ -36,6 +36,8 @@ struct EncodeResult {
 struct EncoderOptions {
     // Give up once the output would be at least this many bytes (0: never).
     uint64_t stop_after = 0;
+    // The size the input is expected to have (0: unknown). Only sets up buffers; any size is still encoded.
+    uint64_t size_hint = 0;
 };
 
 // Compresses everything source yields with m (-lh5-, -lh6- or -lh7-) and appends it to sink.

@@ -111,7 +111,7 @@ Result<Command> ParseCommand(const std::string& line, FileIo& io) {
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
         if (name.empty()) return Usage("empty list file name");
-        auto text = io.ReadText(name);
+        auto text = io.ReadListFile(name);
         if (!text) return text.status();
         // The list file holds the command itself; a nested "@" is not followed.
         if (text->find_first_not_of(" \t\r\n") != std::string::npos &&

@@ -34,7 +34,7 @@ std::vector<Word> SplitWords(const std::string& line);
 
 // Parses a command line; "@NAME" reads the command from the list file NAME (relative to the current folder).
 // EINVAL for an unknown verb or switch or a missing archive name; the list file's error when it cannot be
-// read.
+// read or is refused (a link, not a regular file, another user's: see FileIo::ReadListFile).
 Result<Command> ParseCommand(const std::string& line, FileIo& io);
 
 }  // namespace vask::lha

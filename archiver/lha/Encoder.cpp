@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -34,7 +35,6 @@ SearchParams ParamsFor(Method m) {
 }
 
 constexpr int kHashBits = 16;
-constexpr int kHash3Bits = 16;
 // Positions weighed together by the parser: long enough that segment edges cost next to nothing.
 constexpr int kSpan = 4096;
 
@@ -53,11 +53,13 @@ class Compressor {
           dict_size_(1u << DictionaryBits(m)),
           // A distance of exactly the dictionary size is legal, but not every decoder gets it right.
           max_dist_(dict_size_ - 1),
-          capacity_(2 * dict_size_ + kMaxMatch + 8),
+          full_capacity_(2 * dict_size_ + kMaxMatch + 8),
+          capacity_(InitialCapacity(full_capacity_, options.size_hint)),
+          hash_bits_(HashBits(options.size_hint)),
           window_(capacity_ + 16, 0),
           prev_(capacity_, -1),
-          head_(size_t{1} << kHashBits, -1),
-          head3_(size_t{1} << kHash3Bits, -1),
+          head_(size_t{1} << hash_bits_, -1),
+          head3_(size_t{1} << hash_bits_, -1),
           blocks_(m, out),
           first_(kSpan + 1),
           cost_(kSpan + 1),
@@ -74,16 +76,29 @@ class Compressor {
     Result<EncodeResult> Finish(EncodeResult result);
 
   private:
+    // A small input gets a window and hash tables of its own size: setting up the full ones (over a
+    // megabyte, all of it written) cost more than compressing a file of a few hundred bytes. An input that
+    // turns out larger than announced grows the window to full size in Fill.
+    static int32_t InitialCapacity(int32_t full, uint64_t hint) {
+        if (hint == 0 || hint >= static_cast<uint64_t>(full)) return full;
+        return static_cast<int32_t>(std::max<uint64_t>(hint + 1, 1024));
+    }
+    // Twice as many buckets as positions keeps chains as short as with the full table.
+    static int HashBits(uint64_t hint) {
+        if (hint == 0) return kHashBits;
+        return std::clamp(static_cast<int>(std::bit_width(hint)) + 1, 10, kHashBits);
+    }
+
     // Chains link positions with equal 4-byte hashes; the latest position of each 3-byte hash is kept apart,
     // so that short close matches are found without walking chains full of them.
     uint32_t Hash4(int32_t pos) const {
         uint32_t v;
         std::memcpy(&v, &window_[pos], 4);
-        return (v * 2654435761u) >> (32 - kHashBits);
+        return (v * 2654435761u) >> (32 - hash_bits_);
     }
     uint32_t Hash3(int32_t pos) const {
         uint32_t v = window_[pos] << 16 | window_[pos + 1] << 8 | window_[pos + 2];
-        return (v * 2246822519u) >> (32 - kHash3Bits);
+        return (v * 2246822519u) >> (32 - hash_bits_);
     }
     void Insert(int32_t pos) {
         head3_[Hash3(pos)] = pos;
@@ -127,7 +142,9 @@ class Compressor {
     SearchParams params_;
     uint32_t dict_size_;
     uint32_t max_dist_;
+    int32_t full_capacity_;
     int32_t capacity_;
+    int hash_bits_;
     std::vector<uint8_t> window_;
     std::vector<int32_t> prev_;
     std::vector<int32_t> head_;
@@ -239,7 +256,11 @@ void Compressor::Parse(int32_t base, int32_t stop) {
 
 Status Compressor::Fill(int32_t lookahead) {
     while (!eof_ && end_ - pos_ < lookahead) {
-        if (end_ == capacity_) {
+        if (end_ == capacity_ && capacity_ < full_capacity_) {
+            capacity_ = full_capacity_;
+            window_.resize(capacity_ + 16, 0);
+            prev_.resize(capacity_, -1);
+        } else if (end_ == capacity_) {
             // Keep one dictionary of history before pos_ and shift everything down.
             int32_t shift = pos_ - static_cast<int32_t>(dict_size_);
             std::memmove(window_.data(), window_.data() + shift, end_ - shift);

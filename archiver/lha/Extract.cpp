@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "archiver/lha/Archive.h"
+#include "archiver/lha/Folders.h"
 #include "archiver/lha/OperationsInternal.h"
 
 namespace vask::lha {
@@ -21,51 +22,26 @@ bool Selected(const Command& cmd, const MemberHeader& m) {
                        [&](const std::string& f) { return f == m.path || SafeMemberPath(f) == safe; });
 }
 
-// Creates each missing folder of dir (relative to root, which exists).
-Status MakeFolders(FileIo& io, const std::string& root, const std::string& dir) {
-    std::string path = root;
-    size_t i = 0;
-    while (i < dir.size()) {
-        size_t slash = dir.find('/', i);
-        if (slash == std::string::npos) slash = dir.size();
-        path += dir.substr(i, slash - i) + "/";
-        i = slash + 1;
-        auto info = io.Lstat(path.substr(0, path.size() - 1));
-        if (info) {
-            // A symbolic link to a folder is the user's own arrangement and is used as it is.
-            if (!info->IsDirectory() && (info->mode & 0170000) != 0120000)
-                return Status::Error(ENOTDIR, path, "create folder");
-            continue;
-        }
-        if (info.status().code() != ENOENT) return info.status();
-        if (Status s = io.MakeDir(path.substr(0, path.size() - 1)); !s && s.code() != EEXIST) return s;
-    }
-    return Status::Ok();
-}
-
 // Writes one member to root + rel through a temporary file, so that a damaged member never leaves a
-// half-written file in place of a good one.
-Status ExtractFile(const Command& cmd, FileIo& io, InputFile& archive, const MemberHeader& m,
+// half-written file in place of a good one. Every folder on the way is opened (or made) from "/" without
+// following a link: a link inside the target root, or on the way to it, is refused and never written through.
+Status ExtractFile(const Command& cmd, FolderCache& folders, InputFile& archive, const MemberHeader& m,
                    const std::string& root, const std::string& rel) {
-    size_t slash = rel.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : rel.substr(0, slash);
-    std::string name = slash == std::string::npos ? rel : rel.substr(slash + 1);
-    if (Status s = MakeFolders(io, root, dir); !s) return s;
-    std::string folder = root + (dir.empty() ? "" : dir + "/");
+    auto [dir, name] = FolderCache::Split(root + rel);
+    auto folder = folders.Get(dir, true);
+    if (!folder) return folder.status();
     std::string temp;
-    auto out = io.CreateTemp(folder, TempPrefix(name), &temp);
+    auto out = (*folder)->CreateTemp(TempPrefix(name), &temp);
     if (!out) return out.status();
     Status s = ExtractMember(archive, m, **out);
     uint32_t mode = m.unix_mode ? *m.unix_mode & (cmd.attributes ? 07777u : 0777u) : 0644u;
     if (s) s = (*out)->SetMode(mode);
     if (s) s = (*out)->Sync();
+    if (s) s = (*out)->SetTime(m.mtime);
     if (Status c = (*out)->Close(); s && !c) s = c;
-    if (s) s = io.Rename(temp, folder + name);
-    if (!s) {
-        io.Unlink(temp);
-        return s;
-    }
-    return io.SetTimes(folder + name, m.mtime);
+    if (s) s = (*folder)->RenameEntry(temp, name);
+    if (!s) (void)(*folder)->RemoveFile(temp);
+    return s;
 }
 
 }  // namespace
@@ -101,15 +77,15 @@ Outcome Extract(const Command& cmd, FileIo& io) {
     if (!cwd) return report.Fail(kArchiveError, cwd.status());
     std::string path = AbsolutePath(cmd.archive, *cwd);
     std::string root = AbsolutePath(cmd.target_root.empty() ? "." : cmd.target_root, *cwd);
-    if (root.back() != '/') root += '/';
     auto file = OpenArchive(path, io);
     if (!file) return report.Fail(kArchiveError, file.status());
     auto members = ReadDirectory(**file);
     if (!members)
         return report.Fail(kArchiveError,
                            Status::Error(members.status().code(), path, members.status().operation()));
-    if (Status s = MakeFolders(io, "/", root.substr(1, root.size() - 2)); root != "/" && !s)
-        return report.Fail(kWriteError, s);
+    FolderCache folders(io);
+    if (auto r = folders.Get(root, true); !r) return report.Fail(kWriteError, r.status());
+    if (root != "/") root += '/';
     int code = kOk;
     size_t done = 0;
     for (const MemberHeader& m : *members) {
@@ -123,10 +99,11 @@ Outcome Extract(const Command& cmd, FileIo& io) {
             code = std::max<int>(code, kMemberSkipped);
             continue;
         }
-        Status s = is_dir ? MakeFolders(io, root, rel) : ExtractFile(cmd, io, **file, m, root, rel);
+        Status s =
+            is_dir ? folders.Get(root + rel, true).status() : ExtractFile(cmd, folders, **file, m, root, rel);
         if (!s) {
             report.Line(s);
-            code = s.code() == EPROTO ? kArchiveError : kWriteError;
+            code = s.code() == EPROTO ? kArchiveError : s.code() == ELOOP ? kMemberSkipped : kWriteError;
             continue;
         }
         ++done;

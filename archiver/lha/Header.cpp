@@ -168,6 +168,12 @@ Result<std::optional<MemberHeader>> ReadLevel01(ByteSource& source, const uint8_
         }
         auto used = ReadExtensions(all.data(), base, total, Get16(buf.data() + base - 2), h, ext);
         if (!used) return used.status();
+        // The base header has its own checksum, but the folder and name extensions are covered only by this
+        // CRC, taken over the base header and every extended header.
+        if (ext.header_crc) {
+            all[ext.header_crc_at] = all[ext.header_crc_at + 1] = 0;
+            if (Crc16Update(0, all.data(), total) != *ext.header_crc) return Bad("header CRC mismatch");
+        }
         h.packed_size -= (total - base);
         h.header_size = static_cast<uint32_t>(total);
     }

@@ -3,9 +3,13 @@
 // Add and move ("a", "m") never put files at risk: the new archive is written to a temporary file beside the
 // archive (".NAME.vask-XXXXXXXX"), flushed, read back with every member's CRC checked, and only then renamed
 // over the archive. Any failure before that leaves an earlier archive exactly as it was, removes no source
-// and removes the temporary file. "m" then removes each source that is still the file that was read (same
-// device, inode, size and modification time); one that cannot be removed or has changed is kept, reported,
-// and makes the result non-zero while the archive keeps its copy.
+// and removes the temporary file. Sources are reached from "/" without following a symbolic link in any
+// component and read without blocking; a link, FIFO, device or folder is refused. "m" checks, before the
+// archive is put in place, that every source is still the file that was read (same device, inode, size and
+// modification time) and stops with nothing removed when one is not; it then removes each source, relative
+// to the folder it was read from and only while it is still that file. One that cannot be removed or has
+// changed in that last moment is kept, reported, and makes the result non-zero while the archive keeps its
+// copy. "x" never writes through a link: a member whose way passes through one is skipped (kMemberSkipped).
 #pragma once
 
 #include <string>

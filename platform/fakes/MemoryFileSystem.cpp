@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/fakes/MemoryFiles.h"
+
 namespace vask {
 
 namespace {
@@ -20,75 +22,7 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
-FileStatus StatusOf(const MemoryFileSystem::Node& node) {
-    FileStatus status;
-    status.kind = node.kind;
-    status.device = node.device;
-    status.inode = node.inode;
-    status.size = node.size;
-    status.mtimeSeconds = node.mtimeSeconds;
-    status.mode = node.mode;
-    status.ownerId = node.ownerId;
-    return status;
-}
-
 }  // namespace
-
-class MemoryWritableFile : public WritableFile {
-  public:
-    MemoryWritableFile(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
-        : fs_(fs), node_(std::move(node)), path_(std::move(path)) {}
-
-    Status Write(std::string_view data) override {
-        if (int error = fs_.Enter(FsOperation::Write, path_)) return Status::Error(error, path_, "write");
-        node_->content = MemoryFileSystem::ContentOf(*node_);
-        node_->content.append(data);
-        node_->size = node_->content.size();
-        node_->synced = false;
-        return Status::Ok();
-    }
-    Status Sync() override {
-        if (int error = fs_.Enter(FsOperation::SyncFile, path_)) return Status::Error(error, path_, "fsync");
-        node_->synced = true;
-        return Status::Ok();
-    }
-    Status SetTimesAndMode(std::int64_t mtimeSeconds, std::int32_t, std::uint32_t mode) override {
-        if (int error = fs_.Enter(FsOperation::SetTimesAndMode, path_)) {
-            return Status::Error(error, path_, "set times");
-        }
-        node_->mtimeSeconds = mtimeSeconds;
-        node_->mode = mode & 07777;
-        return Status::Ok();
-    }
-    Status Close() override {
-        if (int error = fs_.Enter(FsOperation::CloseFile, path_)) return Status::Error(error, path_, "close");
-        return Status::Ok();
-    }
-
-  private:
-    MemoryFileSystem& fs_;
-    std::shared_ptr<MemoryFileSystem::Node> node_;
-    std::string path_;
-};
-
-class MemoryReadableFile : public ReadableFile {
-  public:
-    explicit MemoryReadableFile(std::shared_ptr<MemoryFileSystem::Node> node)
-        : node_(std::move(node)), bytes_(MemoryFileSystem::ContentOf(*node_)) {}
-
-    Result<std::size_t> Read(char* buffer, std::size_t size) override {
-        const std::size_t count = std::min(size, bytes_.size() - offset_);
-        std::copy_n(bytes_.data() + offset_, count, buffer);
-        offset_ += count;
-        return count;
-    }
-    Result<FileStatus> Stat() override { return StatusOf(*node_); }
-
-  private:
-    std::shared_ptr<MemoryFileSystem::Node> node_;
-    std::string bytes_;
-    std::size_t offset_ = 0;
-};
 
 class MemoryDirectory : public Directory {
   public:
@@ -256,6 +190,38 @@ class MemoryDirectory : public Directory {
         return std::unique_ptr<ReadableFile>(std::make_unique<MemoryReadableFile>(it->second));
     }
 
+    Status CheckOwnFile(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::CheckOwnFile, path))
+            return Status::Error(error, path, "lstat");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Ok();
+        const MemoryFileSystem::Node& node = *it->second;
+        int error = 0;
+        if (node.kind == EntryKind::Symlink) {
+            error = ELOOP;
+        } else if (node.kind == EntryKind::Directory) {
+            error = EISDIR;
+        } else if (node.kind != EntryKind::Regular) {
+            error = ENXIO;
+        } else if (node.ownerId != fs_.effectiveUserId_) {
+            error = EPERM;
+        }
+        return error == 0 ? Status::Ok() : Status::Error(error, path, "open own file");
+    }
+
+    Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
+                                                      std::uint32_t mode) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::OpenOwnFile, path))
+            return Status::Error(error, path, "create");
+        if (Status status = CheckOwnFile(name); !status) return status;
+        if (how == FileCreation::Exclusive && node_->children.count(name) != 0) {
+            if (Status removed = RemoveFile(name); !removed) return removed;
+        }
+        return CreateFile(name, how, mode);
+    }
+
     Status Sync() override {
         if (int error = fs_.Enter(FsOperation::SyncFolder, path_))
             return Status::Error(error, path_, "fsync");
@@ -284,6 +250,17 @@ class MemoryDirectory : public Directory {
     }
 
     const std::string& Path() const override { return path_; }
+
+    Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                               std::uint32_t mode) override {
+        const std::string path = path_ + finalName;
+        if (int error = fs_.Enter(FsOperation::CreateFile, path)) return Status::Error(error, path, "create");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "create");
+        auto file = fs_.MakeNode(EntryKind::Regular);
+        file->mode = mode;
+        file->device = node_->device;
+        return std::unique_ptr<TemporaryFile>(std::make_unique<MemoryTemporaryFile>(fs_, node_, file, path_));
+    }
 
   private:
     MemoryFileSystem& fs_;

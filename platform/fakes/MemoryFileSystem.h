@@ -32,13 +32,15 @@ enum class FsOperation {
     CreateSubfolder,
     CreateFile,
     OpenForReading,
-    Write,  // each WritableFile::Write call
+    Write,  // each WritableFile::Write call (CreateTemporaryFile counts as CreateFile, Publish as Rename)
     SyncFile,
     SetTimesAndMode,
     CloseFile,
     SyncFolder,
     MoveToTrash,
     OpenCurrentFolder,
+    CheckOwnFile,
+    OpenOwnFile,  // also counted as CreateFile, whose failures it takes too
 };
 
 class MemoryFileSystem : public FileSystem {
@@ -111,10 +113,18 @@ class MemoryFileSystem : public FileSystem {
     }
     std::vector<Status> CommitStagedTrash() override;
     void DiscardStagedTrash() override { staged_.clear(); }
+    // The fake's temporary files are unnamed until published, so no run leaves anything to remove; the
+    // journal's rules are tested on real files. Counts the calls.
+    std::size_t RemoveOwnLeftovers() override {
+        ++leftoverCleanups_;
+        return 0;
+    }
+    int LeftoverCleanups() const { return leftoverCleanups_; }
 
   private:
     friend class MemoryDirectory;
     friend class MemoryWritableFile;
+    friend class MemoryTemporaryFile;
 
     std::shared_ptr<Node> MakeNode(EntryKind kind);
     std::shared_ptr<Node> Insert(const std::string& path, std::shared_ptr<Node> node);
@@ -143,6 +153,7 @@ class MemoryFileSystem : public FileSystem {
     std::vector<StagedEntry> staged_;
     std::string currentFolder_ = "/cwd/";
     int trashFlushes_ = 0;
+    int leftoverCleanups_ = 0;
     int openDirectories_ = 0;
     int maxOpenDirectories_ = 0;
 };

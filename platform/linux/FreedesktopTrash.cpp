@@ -28,14 +28,6 @@ constexpr std::size_t kInfoSuffixSize = sizeof kInfoSuffix - 1;
 constexpr int kNumberedStems = 100;
 constexpr int kStemAttempts = kNumberedStems + 16;
 
-std::string AbsoluteOrEmpty(const std::optional<std::string>& value, const char* tail) {
-    if (!value || value->empty() || (*value)[0] != '/') return {};
-    std::string path = *value;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return (path == "/" ? std::string() : path) + tail;
-}
-
 // Where a name may be cut: at most `limit` bytes, and not inside a UTF-8 character. Bytes that are not
 // valid UTF-8 have no characters to respect and are cut anywhere.
 std::size_t CutPoint(const std::string& name, std::size_t limit) {
@@ -93,8 +85,19 @@ Status WriteAll(int fd, const std::string& bytes, const std::string& path, bool 
 // and renamed to the next stem when the files/ name turns out to be taken.
 class FreedesktopTrash::InfoFile {
   public:
-    InfoFile(int infoFd, std::string folderPath, std::string content)
-        : infoFd_(infoFd), folderPath_(std::move(folderPath)), content_(std::move(content)) {}
+    InfoFile(int infoFd, std::string folderPath, std::string content, TemporaryJournal* journal)
+        : infoFd_(infoFd),
+          folderPath_(std::move(folderPath)),
+          content_(std::move(content)),
+          journal_(journal) {
+        record_.kind = TemporaryJournal::Kind::TrashInfo;
+        record_.folderPath = folderPath_;
+        struct stat st;
+        if (journal_ != nullptr && ::fstat(infoFd_, &st) == 0) {
+            record_.folderDevice = st.st_dev;
+            record_.folderInode = st.st_ino;
+        }
+    }
     ~InfoFile() { Remove(); }
     InfoFile(const InfoFile&) = delete;
     InfoFile& operator=(const InfoFile&) = delete;
@@ -116,54 +119,97 @@ class FreedesktopTrash::InfoFile {
     // The descriptor of the unnamed file, or -1 when the content is written at Name().
     int UnnamedFd() const { return unnamed_.valid() ? unnamed_.get() : -1; }
 
-    // Gives the info file the name infoName. EEXIST when the name is taken (nothing changed then).
+    // Gives the info file the name infoName. EEXIST when the name is taken (nothing changed then). Each name
+    // is recorded in the journal before it is given, with the file's identity wherever it is known.
     Status Name(const std::string& infoName) {
         const std::string path = folderPath_ + infoName;
+        TemporaryJournal::Record next = record_;
+        next.name = infoName.substr(0, infoName.size() - kInfoSuffixSize);
         if (!name_.empty()) {
+            Note(next);
             if (::renameat2(infoFd_, name_.c_str(), infoFd_, infoName.c_str(), RENAME_NOREPLACE) != 0) {
-                return Status::Error(errno, path, "rename trash info");
+                const int error = errno;
+                Settle(next);
+                return Status::Error(error, path, "rename trash info");
             }
+            Settle(record_);
+            record_ = next;
             name_ = infoName;
             return Status::Ok();
         }
         if (unnamed_.valid()) {
+            struct stat st;
+            if (::fstat(unnamed_.get(), &st) == 0) {
+                next.fileDevice = st.st_dev;
+                next.fileInode = st.st_ino;
+            }
+            Note(next);
             // linkat of an O_TMPFILE file through /proc needs no privilege (AT_EMPTY_PATH would) and, like
             // every link, fails with EEXIST rather than replace.
             const std::string self = "/proc/self/fd/" + std::to_string(unnamed_.get());
             if (::linkat(AT_FDCWD, self.c_str(), infoFd_, infoName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 unnamed_.Reset();
+                record_ = next;
                 name_ = infoName;
                 return Status::Ok();
             }
-            if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
-                return Status::Error(errno, path, "link trash info");
+            const int error = errno;
+            Settle(next);
+            if (error != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+                return Status::Error(error, path, "link trash info");
             }
             unnamed_.Reset();  // no /proc (a bare chroot): written in place below instead
+            next.fileDevice = next.fileInode = 0;
         }
+        Note(next);  // without identity: a name about to exist, never removed on this record alone
         UniqueFd fd(
             ::openat(infoFd_, infoName.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.valid()) return Status::Error(errno, path, "create trash info");
+        if (!fd.valid()) {
+            const int error = errno;
+            Settle(next);
+            return Status::Error(error, path, "create trash info");
+        }
+        struct stat st;
+        if (::fstat(fd.get(), &st) == 0) {
+            next.fileDevice = st.st_dev;
+            next.fileInode = st.st_ino;
+            Note(next);
+        }
+        record_ = next;
         name_ = infoName;
         Status written = WriteAll(fd.get(), content_, path);
         if (!written) Remove();
         return written;
     }
 
-    // The entry is in files/: the info file stays.
-    void Keep() { name_.clear(); }
+    // The entry is in files/: the info file stays, a real one now.
+    void Keep() {
+        if (!name_.empty()) Settle(record_);
+        name_.clear();
+    }
 
-    // Removes the named info file (best effort: a failure leaves a complete info file without data).
+    // Removes the named info file (best effort: a failure leaves a complete info file without data, which
+    // the journal still names).
     void Remove() {
-        if (!name_.empty()) ::unlinkat(infoFd_, name_.c_str(), 0);
+        if (!name_.empty() && ::unlinkat(infoFd_, name_.c_str(), 0) == 0) Settle(record_);
         name_.clear();
     }
 
   private:
+    void Note(const TemporaryJournal::Record& record) {
+        if (journal_ != nullptr) journal_->Note(record, false);
+    }
+    void Settle(const TemporaryJournal::Record& record) {
+        if (journal_ != nullptr) journal_->Settle(record);
+    }
+
     int infoFd_;
     std::string folderPath_;
     std::string content_;
     UniqueFd unnamed_;
     std::string name_;  // the current name in info/, empty while it has none
+    TemporaryJournal* journal_;
+    TemporaryJournal::Record record_;  // of the current name
 };
 
 namespace {
@@ -196,49 +242,6 @@ struct FreedesktopTrash::Folder : trash::TrashFolder {
     explicit Folder(trash::TrashFolder&& folder) : trash::TrashFolder(std::move(folder)) {}
     std::size_t nameMax = 0;  // of info/, asked once
 };
-
-std::string HomeTrashFolder(Environment& environment) {
-    std::string path = AbsoluteOrEmpty(environment.Get("XDG_DATA_HOME"), "/Trash");
-    if (path.empty()) path = AbsoluteOrEmpty(environment.Get("HOME"), "/.local/share/Trash");
-    return path;
-}
-
-TrashContext SystemTrashContext(Environment& environment) {
-    TrashContext context;
-    context.homeTrash = HomeTrashFolder(environment);
-    context.userId = ::geteuid();
-    return context;
-}
-
-std::string LocalDeletionDate(std::int64_t secondsSinceEpoch) {
-    const time_t t = static_cast<time_t>(secondsSinceEpoch);
-    struct tm local;
-    if (::localtime_r(&t, &local) == nullptr) return "1970-01-01T00:00:00";
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
-}
-
-std::string PercentEncodePath(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(bytes.size() + bytes.size() / 4);
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           (byte >= '0' && byte <= '9') ||
-                           std::string_view("/-_.!~*'()").find(c) != std::string_view::npos;
-        if (plain) {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
-        }
-    }
-    return encoded;
-}
 
 FreedesktopTrash::FreedesktopTrash(TrashContext context) : context_(std::move(context)) {}
 
@@ -291,7 +294,8 @@ Status FreedesktopTrash::Trash(int folderFd, const std::string& name, const std:
             }
             InfoFile info(
                 folder.info.get(), folder.path + "info/",
-                "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
+                "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n",
+                context_.journal);
             result = info.Prepare(context_.unnamedInfoFiles);
             if (result) result = MoveIn(folder, info, folderFd, name, originalPath);
         }  // a failed info file is removed here, while its folder is still open
@@ -380,7 +384,8 @@ Status FreedesktopTrash::Stage(int folderFd, const std::string& name, const std:
         context_.deletionDate ? context_.deletionDate() : LocalDeletionDate(::time(nullptr));
     entry->info = std::make_unique<InfoFile>(
         entry->trash->info.get(), entry->trash->path + "info/",
-        "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n");
+        "[Trash Info]\nPath=" + PercentEncodePath(shownPath) + "\nDeletionDate=" + date + "\n",
+        context_.journal);
     const Status prepared = entry->info->Prepare(context_.unnamedInfoFiles, false);
     if (!prepared) return prepared;
     staged_.push_back(std::move(entry));
@@ -449,6 +454,7 @@ Status FreedesktopTrash::Flush() {
     if (home_) flush(*home_);
     for (auto& [mount, folder] : topdirs_)
         flush(*folder);
+    if (context_.journal != nullptr) context_.journal->CloseIfSettled();
     return first;
 }
 

@@ -30,7 +30,8 @@
 //   The files/ and info/ folders are flushed by Flush, once per run rather than once per entry.
 // A process killed at any point therefore leaves the entry complete in one place: in its folder, or in
 // files/ with its info file. The worst leftover is a complete info file without data (killed between steps 2
-// and 3); trash-list then lists the path although the file is still in its folder. Nothing half-written
+// and 3); trash-list then lists the path although the file is still in its folder, until the next run
+// removes it: every info file is recorded in the context's journal before it is named. Nothing half-written
 // ever carries a .trashinfo name, except in the O_EXCL fallback above.
 // Stems are cut to fit NAME_MAX together with ".trashinfo" and a collision suffix, at a UTF-8 character
 // boundary; the Path= line always carries the whole original path.
@@ -49,6 +50,7 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Status.h"
+#include "platform/linux/TemporaryJournal.h"
 
 namespace vask {
 
@@ -64,6 +66,9 @@ struct TrashContext {
     // create "<stem>.trashinfo" with O_EXCL and write it in place, as on file systems without O_TMPFILE
     // (vfat, NFS); a kill while writing then leaves a partial info file.
     bool unnamedInfoFiles = true;
+    // Where each info file is recorded before it is named, so that a later run can remove one that a kill
+    // left without its entry (TemporaryJournal::RemoveLeftovers). Null: nothing is recorded. Not owned.
+    TemporaryJournal* journal = nullptr;
 };
 
 // $XDG_DATA_HOME/Trash when XDG_DATA_HOME is an absolute path, else $HOME/.local/share/Trash when HOME is

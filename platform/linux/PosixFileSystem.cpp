@@ -11,6 +11,7 @@
 
 #include "platform/linux/FreedesktopTrash.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixTemporaryFile.h"
 #include "platform/linux/ProcessEnvironment.h"
 
 namespace vask {
@@ -157,6 +158,48 @@ class PosixDirectory : public Directory {
         return MakePosixReadableFile(fd, path_ + name);
     }
 
+    Status CheckOwnFile(const std::string& name) override {
+        struct stat st;
+        if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return errno == ENOENT ? Status::Ok() : Status::Error(errno, path_ + name, "lstat");
+        }
+        return OwnFileRule(st, name);
+    }
+
+    Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
+                                                      std::uint32_t mode) override {
+        // Looked at before it is opened: opening a device or a FIFO for writing may have effects of its own.
+        if (Status status = CheckOwnFile(name); !status) return status;
+        int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        if (how == FileCreation::Exclusive) {
+            // A leftover of ours goes; O_EXCL then makes sure the file is the one this call created, even if
+            // someone plants a name in between (it fails instead).
+            if (::unlinkat(fd_, name.c_str(), 0) != 0 && errno != ENOENT) {
+                return Status::Error(errno, path_ + name, "remove");
+            }
+            flags |= O_EXCL;
+        } else if (how == FileCreation::Append) {
+            flags |= O_APPEND;
+        }
+        const int fd = ::openat(fd_, name.c_str(), flags, mode);
+        if (fd < 0) return Status::Error(errno, path_ + name, "create");
+        // The entry may have been swapped between the look and the open: the open file decides.
+        struct stat st;
+        Status status =
+            ::fstat(fd, &st) == 0 ? OwnFileRule(st, name) : Status::Error(errno, path_ + name, "fstat");
+        if (status && how == FileCreation::Truncate && ::ftruncate(fd, 0) != 0) {
+            status = Status::Error(errno, path_ + name, "truncate");
+        }
+        if (status && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+            status = Status::Error(errno, path_ + name, "fcntl");
+        }
+        if (!status) {
+            ::close(fd);
+            return status;
+        }
+        return MakePosixWritableFile(fd, path_ + name);
+    }
+
     Status Sync() override {
         if (::fsync(fd_) != 0) return Status::Error(errno, path_, "fsync");
         return Status::Ok();
@@ -173,7 +216,27 @@ class PosixDirectory : public Directory {
 
     const std::string& Path() const override { return path_; }
 
+    Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
+                                                               std::uint32_t mode) override {
+        return CreatePosixTemporaryFile(fd_, path_, finalName, mode, trash_->Journal(),
+                                        trash_->UnnamedTemporaries());
+    }
+
   private:
+    Status OwnFileRule(const struct stat& st, const std::string& name) const {
+        int error = 0;
+        if (S_ISLNK(st.st_mode)) {
+            error = ELOOP;
+        } else if (S_ISDIR(st.st_mode)) {
+            error = EISDIR;
+        } else if (!S_ISREG(st.st_mode)) {
+            error = ENXIO;
+        } else if (st.st_uid != ::geteuid()) {
+            error = EPERM;
+        }
+        return error == 0 ? Status::Ok() : Status::Error(error, path_ + name, "open own file");
+    }
+
     std::string ParentPath() const {
         if (path_.size() <= 1) return path_;
         const std::size_t slash = path_.rfind('/', path_.size() - 2);
@@ -232,10 +295,30 @@ Result<std::unique_ptr<Directory>> PosixFileSystem::OpenCurrentFolder() {
     return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./", trash_));
 }
 
-PosixFileSystem::PosixFileSystem() : trash_(std::make_shared<TrashSession>(std::nullopt)) {}
+namespace {
+
+std::shared_ptr<TemporaryJournal> ProcessJournal() {
+    ProcessEnvironment environment;
+    return std::make_shared<TemporaryJournal>(TemporaryJournalFolder(environment));
+}
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem()
+    : trash_(std::make_shared<TrashSession>(std::nullopt, ProcessJournal(), true)) {}
 
 PosixFileSystem::PosixFileSystem(TrashContext trashContext)
-    : trash_(std::make_shared<TrashSession>(std::move(trashContext))) {}
+    : trash_(std::make_shared<TrashSession>(std::move(trashContext), ProcessJournal(), true)) {}
+
+PosixFileSystem::PosixFileSystem(TrashContext trashContext, std::string journalFolder,
+                                 bool unnamedTemporaries)
+    : trash_(std::make_shared<TrashSession>(std::move(trashContext),
+                                            std::make_shared<TemporaryJournal>(std::move(journalFolder)),
+                                            unnamedTemporaries)) {}
+
+std::size_t PosixFileSystem::RemoveOwnLeftovers() {
+    return trash_->Journal()->RemoveLeftovers();
+}
 
 Status PosixFileSystem::FlushTrash() {
     return trash_->Flush();
@@ -249,8 +332,10 @@ void PosixFileSystem::DiscardStagedTrash() {
     trash_->Session().DiscardStaged();
 }
 
-PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context)
-    : context_(std::move(context)) {}
+PosixFileSystem::TrashSession::TrashSession(std::optional<TrashContext> context,
+                                            std::shared_ptr<TemporaryJournal> journal,
+                                            bool unnamedTemporaries)
+    : context_(std::move(context)), journal_(std::move(journal)), unnamedTemporaries_(unnamedTemporaries) {}
 
 PosixFileSystem::TrashSession::~TrashSession() = default;
 
@@ -262,7 +347,10 @@ FreedesktopTrash& PosixFileSystem::TrashSession::Session() {
             ProcessEnvironment environment;
             context_ = SystemTrashContext(environment);
         }
-        session_ = std::make_unique<FreedesktopTrash>(*context_);
+        TrashContext context = *context_;
+        context.journal = journal_.get();
+        if (!unnamedTemporaries_) context.unnamedInfoFiles = false;
+        session_ = std::make_unique<FreedesktopTrash>(std::move(context));
     }
     return *session_;
 }

@@ -1,5 +1,5 @@
-// The file-system port on POSIX: directory descriptors, openat, fstatat, getdents64, renameat2, and our
-// own freedesktop.org trash.
+// The file-system port on POSIX: directory descriptors, openat, fstatat, getdents64, renameat2, our own
+// freedesktop.org trash, and the journal of temporary names ($XDG_STATE_HOME/Velumark/).
 #pragma once
 
 #include <memory>
@@ -7,6 +7,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/linux/FreedesktopTrash.h"
+#include "platform/linux/TemporaryJournal.h"
 
 namespace vask {
 
@@ -16,6 +17,10 @@ class PosixFileSystem : public FileSystem {
     PosixFileSystem();
     // The trash folders follow the given context (tests).
     explicit PosixFileSystem(TrashContext trashContext);
+    // The trash folders follow the given context and the journal lives in journalFolder (tests, tools).
+    // unnamedTemporaries false: temporary copies and trash info files are always named and journaled, as on
+    // file systems without O_TMPFILE.
+    PosixFileSystem(TrashContext trashContext, std::string journalFolder, bool unnamedTemporaries);
 
     Result<std::unique_ptr<Directory>> OpenFolder(const std::string& path) override;
     std::uint32_t EffectiveUserId() override;
@@ -23,17 +28,24 @@ class PosixFileSystem : public FileSystem {
     Status FlushTrash() override;
     std::vector<Status> CommitStagedTrash() override;
     void DiscardStagedTrash() override;
+    std::size_t RemoveOwnLeftovers() override;
 
-    // The trashing session shared by the folders this file system opened: one per disposal run.
+    // The trashing session shared by the folders this file system opened (one per disposal run), and the
+    // journal of temporary names they write into.
     class TrashSession {
       public:
-        explicit TrashSession(std::optional<TrashContext> context);
+        TrashSession(std::optional<TrashContext> context, std::shared_ptr<TemporaryJournal> journal,
+                     bool unnamedTemporaries);
         ~TrashSession();
         FreedesktopTrash& Session();
         Status Flush();
+        TemporaryJournal* Journal() { return journal_.get(); }
+        bool UnnamedTemporaries() const { return unnamedTemporaries_; }
 
       private:
         std::optional<TrashContext> context_;
+        std::shared_ptr<TemporaryJournal> journal_;
+        bool unnamedTemporaries_;
         std::unique_ptr<FreedesktopTrash> session_;
     };
 

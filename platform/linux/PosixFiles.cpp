@@ -91,6 +91,14 @@ class PosixReadableFile : public ReadableFile {
         }
     }
 
+    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t got = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+            if (got >= 0) return static_cast<std::size_t>(got);
+            if (errno != EINTR) return Status::Error(errno, path_, "read");
+        }
+    }
+
     Result<FileStatus> Stat() override {
         struct stat st;
         if (::fstat(fd_, &st) != 0) return Status::Error(errno, path_, "fstat");

@@ -3,14 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeLauncher.h"
+#include "platform/fakes/FakeSoundPlayer.h"
 #include "platform/fakes/FakeVolumeSource.h"
 #include "platform/fakes/MemoryEnvironment.h"
 #include "platform/fakes/MemoryFileSystem.h"
 #include "platform/fakes/MemoryMainView.h"
+#include "platform/fakes/MemoryOptionSheetView.h"
 #include "platform/fakes/MemoryProfileStore.h"
 #include "platform/fakes/ScriptedPrompter.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
 namespace {
@@ -182,8 +186,29 @@ TEST_F(MainDialogControllerTest, AllFilesPatternAsksOnce) {
 
     prompter.Answer(PromptAnswer::Yes);
     controller.OnSearch();
-    // "*.*" twice and "*.bak": every name is listed by each pattern it matches.
-    EXPECT_EQ(controller.State().results.Size(), 3u * 2 + 2);
+    // "*.*" twice and "*.bak": every name is listed once, whichever patterns it matches.
+    EXPECT_EQ(controller.State().results.Size(), 3u);
+}
+
+// Two patterns matching one file: one result, one disposal, and the log counts it once.
+TEST_F(MainDialogControllerTest, AFileMatchedByTwoPatternsIsDeletedAndLoggedOnce) {
+    fs.AddFile("/v/n1.vbak", 4);
+    fs.AddFile("/v/n2.vbak", 4);
+    view.patternText = "n?.vbak;n1.*";
+    ScriptedFileOperationUi ui;
+    FakeArchiverLoader archiver{FakeArchiverLoader::Behaviour::Move, &fs};
+    FakeSoundPlayer sound;
+    controller.AttachDisposal(ui, archiver, sound);
+    controller.Settings().nTrush = kDisposeDelete;
+    controller.Settings().bLog = 1;
+    controller.OnSearch();
+    EXPECT_EQ(controller.State().results.Size(), 2u);
+    EXPECT_EQ(controller.State().sizeFoundTotal, 8u);
+    controller.OnDelete();
+    EXPECT_EQ(view.status, "ﾌｧｲﾙ削除が終りました。");
+    EXPECT_FALSE(fs.Find("/v/n1.vbak") || fs.Find("/v/n2.vbak"));
+    const std::string log = MemoryFileSystem::ContentOf(*fs.Find("/cwd/Vask.Log"));
+    EXPECT_NE(log.find("/v/n1.vbak\r\n/v/n2.vbak\r\n<2file(s), 8Bytes>\r\n"), std::string::npos) << log;
 }
 
 TEST_F(MainDialogControllerTest, DayLimitOnlyWhenTheBoxIsTicked) {
@@ -322,6 +347,42 @@ TEST_F(MainDialogControllerTest, StartUpRestoresWhatTheLastSearchSaved) {
     ASSERT_EQ(prompter.Prompts().size(), 1u);
     EXPECT_EQ(prompter.Prompts()[0].icon, PromptIcon::Stop);
     EXPECT_THAT(thirdView.DriveCheckStates(), ElementsAre(0, 0));
+}
+
+TEST_F(MainDialogControllerTest, OptionsOkThatChangesTheDriveFilterResetsDrivesAndResults) {
+    volumes.Add("/v/", "ext4", "", 0xbeef, 1);
+    volumes.Add("/run/media/ann/STICK/", "vfat", "", 0x5, 1, true);
+    fs.SetDevice("/v/", 7);
+    MemoryOptionSheetView sheetView;
+    FakeSoundPlayer sound;
+    OptionSheet& sheet = controller.AttachOptionSheet(sheetView, prompter, sound);
+    controller.OnSearch();
+    ASSERT_EQ(controller.State().results.Size(), 2u);
+    prompter = ScriptedPrompter();
+
+    // OK without a change of the filter leaves ticks and results alone.
+    sheetView.onRun = [&] { return sheet.OnOk(); };
+    controller.OnOptionButton();
+    EXPECT_EQ(controller.State().results.Size(), 2u);
+    EXPECT_EQ(view.DriveCheckState(0), 1);
+    EXPECT_TRUE(view.IsControlEnabled(control::kDelete));
+
+    sheetView.onRun = [&] {
+        EXPECT_TRUE(sheet.SwitchTo(OptionPage::Functions));
+        sheetView.SetTicked(OptionPage::Functions, option_control::kFixed, false);
+        return sheet.OnOk();
+    };
+    controller.OnOptionButton();
+    EXPECT_EQ(controller.Settings().bFixed, 0);
+    EXPECT_EQ(profile.StoredInt("bFixed"), 0);
+    EXPECT_EQ(controller.State().results.Size(), 0u);
+    EXPECT_EQ(controller.State().sizeFoundTotal, 0u);
+    EXPECT_FALSE(view.IsControlEnabled(control::kDelete));
+    EXPECT_THAT(view.DriveCheckStates(), ElementsAre(0, 0));
+    EXPECT_EQ(view.driveItems[1].mountPoint, "/run/media/ann/STICK/");
+    ASSERT_EQ(prompter.Prompts().size(), 1u);
+    EXPECT_EQ(prompter.Prompts()[0].text, kDrivesResetMessage);
+    EXPECT_EQ(prompter.Prompts()[0].icon, PromptIcon::Exclamation);
 }
 
 }  // namespace

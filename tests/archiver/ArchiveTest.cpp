@@ -209,5 +209,26 @@ TEST(FixtureTest, ArchivesOfAnotherToolDecodeAtEveryLevelAndMethod) {
     }
 }
 
+// A level 1 header keeps its folder in an extended header that only the header CRC covers: a damaged folder
+// name (or CRC) must be refused rather than put the member somewhere else.
+TEST(FixtureTest, DamagedLevel1ExtendedHeadersAreRefused) {
+    const std::string dir = VASK_LHA_FIXTURES;
+    for (int method : {5, 6, 7}) {
+        std::string name = "jlha-lh" + std::to_string(method) + "-level1.lzh";
+        std::string good = test::ReadFile(dir + "/" + name);
+        size_t folder = good.find("docs");
+        ASSERT_NE(folder, std::string::npos) << name;
+        size_t crc = good.rfind(std::string("\x05\x00\x00", 3), folder);  // size 5, type 0: the header CRC
+        ASSERT_NE(crc, std::string::npos) << name;
+        for (size_t at : {folder, folder + 3, crc + 3}) {
+            std::string bad = good;
+            bad[at] ^= 0x20;
+            auto bytes = Bytes(bad);
+            MemorySource src(bytes);
+            EXPECT_EQ(ReadDirectory(src).status().code(), EPROTO) << name << " byte " << at;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vask::lha

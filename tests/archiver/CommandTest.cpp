@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <functional>
+#include <iostream>
 
 #include "TestUtil.h"
 #include "archiver/lha/Command.h"
@@ -64,6 +68,57 @@ TEST(CommandTest, ListFileHoldsTheCommand) {
     EXPECT_EQ(ParseCommand("@" + dir / "missing.---", PosixFileIo()).status().code(), ENOENT);
     test::WriteFile(dir / "loop", "@" + dir / "loop");
     EXPECT_EQ(ParseCommand("@" + dir / "loop", PosixFileIo()).status().code(), EINVAL);
+}
+
+// Someone else's list file could make the archiver pack or remove files of their choosing, and a FIFO would
+// block for ever. Each case runs in a child with an alarm, so that a hang fails the test instead of stopping
+// it.
+TEST(CommandTest, OnlyARegularListFileOfOurOwnIsRead) {
+    test::TempDir dir;
+    const std::string good = dir / "good.---";
+    test::WriteFile(good, "l " + dir / "w.lzh");
+    ::chmod(good.c_str(), 0600);
+    struct Case {
+        const char* name;
+        std::function<bool(const std::string&)> make;  // false: cannot be set up here (skipped)
+        int error;                                     // 0: accepted
+    };
+    const Case cases[] = {
+        {"own", [&](const std::string& p) { return ::link(good.c_str(), p.c_str()) == 0; }, 0},
+        {"link", [&](const std::string& p) { return ::symlink(good.c_str(), p.c_str()) == 0; }, ELOOP},
+        {"fifo", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; }, EINVAL},
+        {"folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; }, EINVAL},
+        {"everybody-writable",
+         [](const std::string& p) {
+             test::WriteFile(p, "l x.lzh");
+             return ::chmod(p.c_str(), 0666) == 0;
+         },
+         EPERM},
+        {"other-user",
+         [](const std::string& p) {
+             test::WriteFile(p, "l x.lzh");
+             return ::geteuid() == 0 && ::chown(p.c_str(), 65534, 65534) == 0;
+         },
+         EPERM},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir / c.name;
+        if (!c.make(path)) {
+            std::cout << "skipped " << c.name << " (needs root)\n";
+            continue;
+        }
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(5);
+            auto r = ParseCommand("@" + path, PosixFileIo());
+            ::_exit(r.ok() ? 0 : r.status().code());
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << c.name << ": hung or crashed";
+        EXPECT_EQ(WEXITSTATUS(status), c.error) << c.name;
+    }
 }
 
 TEST(PathTest, AbsoluteAndMemberPathsAreCleaned) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -89,47 +90,97 @@ class FaultyFileIo : public FileIo {
     int sync_dir_errno = 0;         // SyncDir fails with this
     int create_errno = 0;           // CreateTemp fails with this
     std::string modify_while_read;  // appended to after its first read
+    // Run once the new archive is written (every source read, nothing checked or renamed yet), and once it
+    // has been renamed into place (before any source is removed).
+    std::function<void()> after_close, after_rename;
 
+    Result<std::unique_ptr<Folder>> OpenRoot() override {
+        auto r = real().OpenRoot();
+        if (!r) return r;
+        return std::unique_ptr<Folder>(new FaultyFolder(std::move(*r), *this));
+    }
     Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
-        if (path == vanish_on_open) ::unlink(path.c_str());
-        if (auto it = open_errno.find(path); it != open_errno.end())
-            return Status::Error(it->second, path, "open");
-        auto r = real().OpenRead(path);
-        if (r && path == modify_while_read)
-            return std::unique_ptr<InputFile>(new GrowingInput(std::move(*r), path));
-        return r;
+        return Faulty(path, [&] { return real().OpenRead(path); });
     }
     Result<std::unique_ptr<OutputFile>> CreateTemp(const std::string& dir, const std::string& prefix,
                                                    std::string* path) override {
         if (create_errno) return Status::Error(create_errno, dir, "create temporary file");
         auto r = real().CreateTemp(dir, prefix, path);
         if (!r) return r;
-        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this));
+        return std::unique_ptr<OutputFile>(new Output(std::move(*r), *this, *path));
     }
     Result<FileInfo> Lstat(const std::string& path) override { return real().Lstat(path); }
     Status Rename(const std::string& from, const std::string& to) override {
         if (rename_errno) return Status::Error(rename_errno, to, "rename");
-        return real().Rename(from, to);
+        Status s = real().Rename(from, to);
+        if (s && after_rename) after_rename();
+        return s;
     }
     Status Unlink(const std::string& path) override {
         if (auto it = unlink_errno.find(path); it != unlink_errno.end())
             return Status::Error(it->second, path, "remove");
         return real().Unlink(path);
     }
-    Status MakeDir(const std::string& path) override { return real().MakeDir(path); }
     Status SyncDir(const std::string& dir) override {
         if (sync_dir_errno) return Status::Error(sync_dir_errno, dir, "fsync folder");
         return real().SyncDir(dir);
     }
-    Status SetTimes(const std::string& path, int64_t mtime) override { return real().SetTimes(path, mtime); }
     Result<std::string> CurrentDir() override { return real().CurrentDir(); }
-    Result<std::string> ReadText(const std::string& path) override { return real().ReadText(path); }
+    Result<std::string> ReadListFile(const std::string& path) override { return real().ReadListFile(path); }
     Result<std::vector<std::string>> ListNames(const std::string& dir) override {
         return real().ListNames(dir);
     }
 
   private:
     static FileIo& real() { return PosixFileIo(); }
+    template <class Open>
+    Result<std::unique_ptr<InputFile>> Faulty(const std::string& path, Open open) {
+        if (path == vanish_on_open) ::unlink(path.c_str());
+        if (auto it = open_errno.find(path); it != open_errno.end())
+            return Status::Error(it->second, path, "open");
+        auto r = open();
+        if (r && path == modify_while_read)
+            return std::unique_ptr<InputFile>(new GrowingInput(std::move(*r), path));
+        return r;
+    }
+    // The faults above, for files reached through folders (sources, extracted files).
+    class FaultyFolder : public Folder {
+      public:
+        FaultyFolder(std::unique_ptr<Folder> inner, FaultyFileIo& io) : inner_(std::move(inner)), io_(io) {}
+        const std::string& path() const override { return inner_->path(); }
+        Result<FileInfo> Stat() override { return inner_->Stat(); }
+        Result<std::unique_ptr<Folder>> OpenFolder(const std::string& name, bool create) override {
+            auto r = inner_->OpenFolder(name, create);
+            if (!r) return r;
+            return std::unique_ptr<Folder>(new FaultyFolder(std::move(*r), io_));
+        }
+        Result<FileInfo> StatEntry(const std::string& name) override { return inner_->StatEntry(name); }
+        Result<std::unique_ptr<InputFile>> OpenFile(const std::string& name) override {
+            return io_.Faulty(Join(name), [&] { return inner_->OpenFile(name); });
+        }
+        Status RemoveFile(const std::string& name) override {
+            if (auto it = io_.unlink_errno.find(Join(name)); it != io_.unlink_errno.end())
+                return Status::Error(it->second, Join(name), "remove");
+            return inner_->RemoveFile(name);
+        }
+        Result<std::unique_ptr<OutputFile>> CreateTemp(const std::string& prefix,
+                                                       std::string* name) override {
+            if (io_.create_errno) return Status::Error(io_.create_errno, path(), "create temporary file");
+            auto r = inner_->CreateTemp(prefix, name);
+            if (!r) return r;
+            return std::unique_ptr<OutputFile>(new Output(std::move(*r), io_, Join(*name)));
+        }
+        Status RenameEntry(const std::string& from, const std::string& to) override {
+            return inner_->RenameEntry(from, to);
+        }
+
+      private:
+        std::string Join(const std::string& name) const {
+            return path() == "/" ? "/" + name : path() + "/" + name;
+        }
+        std::unique_ptr<Folder> inner_;
+        FaultyFileIo& io_;
+    };
     // Another program appends to the file while we read it.
     class GrowingInput : public InputFile {
       public:
@@ -156,7 +207,8 @@ class FaultyFileIo : public FileIo {
     };
     class Output : public OutputFile {
       public:
-        Output(std::unique_ptr<OutputFile> inner, FaultyFileIo& io) : inner_(std::move(inner)), io_(io) {}
+        Output(std::unique_ptr<OutputFile> inner, FaultyFileIo& io, std::string path)
+            : inner_(std::move(inner)), io_(io), path_(std::move(path)) {}
         Status Write(const uint8_t* data, size_t size) override {
             if (Status s = Count(size); !s) return s;
             return inner_->Write(data, size);
@@ -167,20 +219,26 @@ class FaultyFileIo : public FileIo {
         Status Truncate(uint64_t offset) override { return inner_->Truncate(offset); }
         uint64_t Size() const override { return inner_->Size(); }
         Status Sync() override {
-            if (io_.sync_errno) return Status::Error(io_.sync_errno, "", "fsync");
+            if (io_.sync_errno) return Status::Error(io_.sync_errno, path_, "fsync");
             return inner_->Sync();
         }
         Status SetMode(uint32_t mode) override { return inner_->SetMode(mode); }
-        Status Close() override { return inner_->Close(); }
+        Status SetTime(int64_t mtime) override { return inner_->SetTime(mtime); }
+        Status Close() override {
+            Status s = inner_->Close();
+            if (io_.after_close) io_.after_close();
+            return s;
+        }
 
       private:
         Status Count(size_t size) {
             io_.written_ += size;
-            if (io_.written_ > io_.fail_writes_after) return Status::Error(io_.write_errno, "", "write");
+            if (io_.written_ > io_.fail_writes_after) return Status::Error(io_.write_errno, path_, "write");
             return Status::Ok();
         }
         std::unique_ptr<OutputFile> inner_;
         FaultyFileIo& io_;
+        std::string path_;
     };
     uint64_t written_ = 0;
 };

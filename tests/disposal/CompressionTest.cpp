@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
 #include "platform/fakes/ScriptedPrompter.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
 namespace {
@@ -26,14 +28,21 @@ class CompressionTest : public testing::Test {
         fs.AddFolder("/cwd/");
     }
 
+    // A found file, as the walker recorded it.
     void Add(const std::string& path, std::uint8_t checkState = 1) {
-        fs.AddFile(path, 10);
-        const std::size_t index = state.results.Append(path, 10, FileIdentity{});
+        auto node = fs.AddFile(path, 10);
+        const std::size_t index = state.results.Append(
+            path, 10, FileIdentity{node->device, node->inode, node->mtimeSeconds * 1000000000LL});
         state.results.SetCheckState(index, checkState);
     }
 
     int Compress(FakeArchiverLoader& loader, const std::string& folder = kFolder) {
-        return CompressToArchive(fs, loader, prompter, clock, state, folder);
+        return CompressToArchive(fs, loader, prompter, ui, clock, state, folder);
+    }
+
+    std::string Content(const std::string& path) const {
+        auto node = fs.Find(path);
+        return node ? MemoryFileSystem::ContentOf(*node) : "<missing>";
     }
 
     // The one message shown, or "" when none (or more than one) was.
@@ -48,6 +57,7 @@ class CompressionTest : public testing::Test {
     MemoryFileSystem fs;
     FakeClock clock;  // UTC+9
     ScriptedPrompter prompter;
+    ScriptedFileOperationUi ui;
     SearchState state;
 };
 
@@ -76,23 +86,164 @@ TEST_F(CompressionTest, TickedFilesAreMovedIntoAnArchiveNamedAndStampedAfterTheS
     EXPECT_TRUE(prompter.Prompts().empty());
 }
 
-TEST_F(CompressionTest, AnExistingFinalNameIsNotReplaced) {
-    // A second compression within the same two seconds: its files stay in the working archive.
+TEST_F(CompressionTest, ATakenFinalNameIsNeitherReplacedNorStampedTheNewArchiveTakesTheNextFreeOne) {
+    // A second and a third compression within the same two seconds.
     auto earlier = fs.AddFile("/home/u/BackupLzh/2006.03.01_10.20.30.lzh", 3, 5, 0640);
     earlier->content = "old";
     Add("/d/a");
     FakeArchiverLoader loader(Behaviour::Move, &fs);
+    EXPECT_EQ(Compress(loader), 0);
+    Add("/d/b");
+    state.results.SetCheckState(0, 0);
+    EXPECT_EQ(Compress(loader), 0);
+
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/__Vask__.lzh"), nullptr);
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), earlier);
+    EXPECT_EQ(Content("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), "old");
+    EXPECT_EQ(earlier->mtimeSeconds, 5);
+    EXPECT_EQ(Content("/home/u/BackupLzh/2006.03.01_10.20.30_2.lzh"), "/d/a\n");
+    EXPECT_EQ(Content("/home/u/BackupLzh/2006.03.01_10.20.30_3.lzh"), "/d/b\n");
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30_3.lzh")->mtimeSeconds, k20060301_102030);
+    EXPECT_EQ(fs.Find(kListFile), nullptr);
+}
+
+TEST_F(CompressionTest, ALeftoverWorkingArchiveGoesAsideAfterItsOwnTimeAndIsNeverAddedTo) {
+    // Left by a run killed before its rename; its member exists nowhere else. Its own time names it; that
+    // name and the next are taken already.
+    auto leftover = fs.AddFile("/home/u/BackupLzh/__Vask__.lzh", 0, k20060301_102030 - 3600);
+    leftover->content = "/d/only-copy\n";
+    leftover->size = leftover->content.size();
+    fs.AddFile("/home/u/BackupLzh/2006.03.01_09.20.30.lzh")->content = "";
+    fs.AddFile("/home/u/BackupLzh/2006.03.01_09.20.30_2.lzh")->content = "";
+    Add("/d/only-copy");  // a new file of the same name as the leftover's member
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
 
     EXPECT_EQ(Compress(loader), 0);
 
-    auto working = fs.Find("/home/u/BackupLzh/__Vask__.lzh");
-    ASSERT_NE(working, nullptr);
-    EXPECT_EQ(MemoryFileSystem::ContentOf(*working), "/d/a\n");
-    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), earlier);
-    EXPECT_EQ(MemoryFileSystem::ContentOf(*earlier), "old");
-    EXPECT_EQ(earlier->mtimeSeconds, k20060301_102030);  // stamped all the same
-    EXPECT_EQ(earlier->mode, 0640u);
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/2006.03.01_09.20.30_3.lzh"), leftover);
+    EXPECT_EQ(Content("/home/u/BackupLzh/2006.03.01_09.20.30_3.lzh"), "/d/only-copy\n");
+    EXPECT_EQ(Content("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), "/d/only-copy\n");
+    EXPECT_NE(fs.Find("/home/u/BackupLzh/2006.03.01_10.20.30.lzh"), leftover);
+    EXPECT_EQ(fs.Find("/home/u/BackupLzh/__Vask__.lzh"), nullptr);
+
+    // A working name that is not a regular file cannot go aside: nothing is packed.
+    for (bool folder : {true, false}) {
+        prompter = ScriptedPrompter();
+        if (folder) {
+            fs.AddFolder("/home/u/BackupLzh/__Vask__.lzh/");
+        } else {
+            fs.Remove("/home/u/BackupLzh/__Vask__.lzh");
+            fs.AddSymlink("/home/u/BackupLzh/__Vask__.lzh");
+        }
+        Add("/d/next");
+        const int loads = loader.loads;
+        EXPECT_EQ(Compress(loader), 1);
+        EXPECT_EQ(OnlyMessage(),
+                  "ﾌｧｲﾙ /home/u/BackupLzh/__Vask__.lzh の名前を変更できません。\n圧縮を中止します。");
+        EXPECT_EQ(loader.loads, loads);
+        EXPECT_NE(fs.Find("/d/next"), nullptr);
+    }
+}
+
+TEST_F(CompressionTest, FilesThatAreNoLongerWhatTheSearchSawAreReportedAndKept) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryFileSystem&)> change;  // applied to /d/x/f after the search
+    };
+    const Case cases[] = {
+        {"folder swapped for a link",
+         [](MemoryFileSystem& fs) {
+             fs.Remove("/d/x");
+             fs.AddSymlink("/d/x");
+         }},
+        {"replaced by another file",
+         [](MemoryFileSystem& fs) {
+             fs.Remove("/d/x/f");
+             fs.AddFile("/d/x/f", 10);
+         }},
+        {"rewritten in place, longer", [](MemoryFileSystem& fs) { fs.Find("/d/x/f")->size = 11; }},
+        {"rewritten in place, newer", [](MemoryFileSystem& fs) { ++fs.Find("/d/x/f")->mtimeSeconds; }},
+        {"moved to another volume", [](MemoryFileSystem& fs) { fs.SetDevice("/d/x/", 9); }},
+        {"replaced by a folder",
+         [](MemoryFileSystem& fs) {
+             fs.Remove("/d/x/f");
+             fs.AddFolder("/d/x/f/");
+         }},
+        {"gone", [](MemoryFileSystem& fs) { fs.Remove("/d/x/f"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.results.Clear();
+        ui = ScriptedFileOperationUi();
+        prompter = ScriptedPrompter();
+        fs.Remove("/d/x");
+        Add("/d/x/f");
+        Add("/d/kept-going");
+        c.change(fs);
+        FakeArchiverLoader loader(Behaviour::Move, &fs);
+
+        EXPECT_EQ(Compress(loader), 1);
+
+        ASSERT_EQ(loader.listFileTexts.size(), 1u);
+        EXPECT_EQ(loader.listFileTexts[0], "m -rxa /home/u/BackupLzh/__Vask__.lzh \"/d/kept-going\" ");
+        ASSERT_EQ(ui.failures.size(), 1u);
+        EXPECT_EQ(ui.failures[0].path, "/d/x/f");
+        EXPECT_TRUE(ui.failures[0].changedSinceSearch);
+        EXPECT_TRUE(prompter.Prompts().empty());
+        fs.Remove("/home/u/BackupLzh/2006.03.01_10.20.30.lzh");
+    }
+
+    // Nothing left to pack: the library is not even loaded.
+    state.results.Clear();
+    fs.Remove("/d/x");
+    Add("/d/x/f");
+    fs.Find("/d/x/f")->size = 3;
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    EXPECT_EQ(Compress(loader), 1);
+    EXPECT_EQ(loader.loads, 0);
     EXPECT_EQ(fs.Find(kListFile), nullptr);
+    EXPECT_NE(fs.Find("/d/x/f"), nullptr);
+}
+
+TEST_F(CompressionTest, AFileListedTwiceIsPackedOnce) {
+    Add("/d/n1.vbak");
+    Add("/d/n2.vbak");
+    state.results.Append("/d/n1.vbak", 10, state.results[0].identity);
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    EXPECT_EQ(Compress(loader), 0);
+    EXPECT_EQ(loader.listFileTexts[0],
+              "m -rxa /home/u/BackupLzh/__Vask__.lzh \"/d/n1.vbak\" \"/d/n2.vbak\" ");
+    EXPECT_TRUE(ui.failures.empty());
+}
+
+TEST_F(CompressionTest, AListFileNameTakenByAnythingButARegularFileOfOursIsRefused) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryFileSystem&)> plant;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"FIFO", [](MemoryFileSystem& fs) { fs.AddOther(kListFile); },
+         "同じ名前の特殊ﾌｧｲﾙ(FIFOなど)があります。"},
+        {"link", [](MemoryFileSystem& fs) { fs.AddSymlink(kListFile); }, "同じ名前のｼﾝﾎﾞﾘｯｸﾘﾝｸがあります。"},
+        {"folder", [](MemoryFileSystem& fs) { fs.AddFolder(kListFile); }, "同じ名前のﾌｫﾙﾀﾞがあります。"},
+        {"another user's file", [](MemoryFileSystem& fs) { fs.AddFile(kListFile, 3)->ownerId = 1001; },
+         "同じ名前の他のﾕｰｻﾞｰのﾌｧｲﾙがあります。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompter = ScriptedPrompter();
+        fs.Remove(kListFile);
+        c.plant(fs);
+        auto planted = fs.Find(kListFile);
+        Add("/d/a");
+        FakeArchiverLoader loader(Behaviour::Move, &fs);
+        EXPECT_EQ(Compress(loader), 1);
+        EXPECT_EQ(OnlyMessage(), std::string("ﾌｧｲﾙ __Vask__.--- が作成できません。\n") + c.reason);
+        EXPECT_EQ(loader.loads, 0);
+        EXPECT_EQ(fs.Find(kListFile), planted);  // left as it was
+        EXPECT_NE(fs.Find("/d/a"), nullptr);
+    }
 }
 
 TEST_F(CompressionTest, MissingBusyAndFailingLibrariesEndWithOneAndNoListFile) {

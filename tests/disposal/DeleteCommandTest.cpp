@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeSoundPlayer.h"
@@ -116,6 +118,7 @@ TEST_F(DeleteCommandTest, SingleMoveNamesTheFileAndADeclineAborts) {
     EXPECT_EQ(prompter.Prompts()[0].text, "'only one.bak' を /home/ann/Backup/ に移してもよろしいですか?");
     EXPECT_EQ(prompter.Prompts()[0].icon, PromptIcon::Question);
     EXPECT_EQ(view.status, "処理が中止されました。");
+    EXPECT_EQ(view.focus, control::kPatternBox);  // where Enter searches; never the Cancel button
     EXPECT_TRUE(state.results.Empty());
     EXPECT_TRUE(fs.Find("/v/sub/only one.bak"));
     EXPECT_EQ(Log(), "<none>");
@@ -188,6 +191,49 @@ TEST_F(DeleteCommandTest, ArchiveFolderIsOfferedThenPacked) {
     EXPECT_TRUE(fs.Find("/v/c.bak"));
 }
 
+TEST_F(DeleteCommandTest, AVaskLogThatIsNoRegularFileOfOursStopsTheCommandBeforeAnythingIsDisposedOf) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryFileSystem&)> plant;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"FIFO", [](MemoryFileSystem& fs) { fs.AddOther("/cwd/Vask.Log"); },
+         "同じ名前の特殊ﾌｧｲﾙ(FIFOなど)があります。"},
+        {"link", [](MemoryFileSystem& fs) { fs.AddSymlink("/cwd/Vask.Log"); },
+         "同じ名前のｼﾝﾎﾞﾘｯｸﾘﾝｸがあります。"},
+        {"another user's file", [](MemoryFileSystem& fs) { fs.AddFile("/cwd/Vask.Log")->ownerId = 1001; },
+         "同じ名前の他のﾕｰｻﾞｰのﾌｧｲﾙがあります。"},
+    };
+    for (int method : {kDisposeToTrash, kDisposeDelete, kDisposeLzhArchive}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(method));
+            settings.nTrush = method;
+            fs.AddFolder(settings.strUnlhaEdit);
+            fs.Remove("/cwd/Vask.Log");
+            c.plant(fs);
+            Found("/v/a.bak");
+            view.SetControlEnabled(control::kDelete, true);
+            command.OnDelete(true);
+            EXPECT_EQ(prompter.Prompts().back().text,
+                      std::string("ﾌｧｲﾙ Vask.Log に削除ﾛｸﾞを書き込めません。\n") + c.reason);
+            EXPECT_TRUE(fs.Find("/v/a.bak"));
+            EXPECT_EQ(archiver.loads, 0);
+            EXPECT_EQ(view.status, "処理が中止されました。");
+            EXPECT_EQ(view.focus, control::kPatternBox);
+            EXPECT_FALSE(view.IsControlEnabled(control::kDelete));
+        }
+    }
+    EXPECT_TRUE(fs.Trashed().empty());
+    // Without a log to write, the name does not matter.
+    settings.bLog = 0;
+    settings.nTrush = kDisposeToTrash;
+    state.results.Clear();
+    Found("/v/a.bak");
+    command.OnDelete(false);
+    EXPECT_EQ(fs.Trashed().size(), 1u);
+}
+
 TEST_F(DeleteCommandTest, UnattendedMoveAsksNothingAndLogsSilent) {
     settings.nTrush = kDisposeMoveToFolder;
     Found("/v/a.bak");
@@ -195,6 +241,41 @@ TEST_F(DeleteCommandTest, UnattendedMoveAsksNothingAndLogsSilent) {
     EXPECT_TRUE(prompter.Prompts().empty());
     EXPECT_TRUE(fs.Find("/home/ann/Backup/a.bak"));
     EXPECT_THAT(Log(), HasSubstr("---<Silent>------"));
+}
+
+TEST_F(DeleteCommandTest, OutcomeOfEachEndAndAStopBeforeTheFilesAreTouched) {
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::NothingFound);
+
+    Found("/v/a.bak", 4, false);
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::NothingTicked);
+    state.results.SetCheckState(0, 1);
+    settings.nTrush = 7;
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Refused);
+    settings.nTrush = kDisposeDelete;
+    patterns = 0;
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Refused);
+    patterns = 1;
+
+    // A stop asked for while a question was open: nothing disposed of, no log, nothing saved.
+    Found("/v/a.bak");
+    profile.ClearLog();
+    bool stop = true;
+    command.SetStopCheck([&] { return stop; });
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Stopped);
+    EXPECT_TRUE(fs.Find("/v/a.bak") != nullptr);
+    EXPECT_EQ(Log(), "<none>");
+    EXPECT_TRUE(profile.Writes().empty());
+
+    stop = false;
+    Found("/v/a.bak");
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Done);
+    EXPECT_TRUE(fs.Find("/v/a.bak") == nullptr);
+    EXPECT_THAT(Log(), HasSubstr("---<Silent>------"));
+
+    ui.cancelAt = 0;
+    settings.nTrush = kDisposeToTrash;
+    Found("/v/b.bak");
+    EXPECT_EQ(command.OnDelete(true), DeleteOutcome::Stopped);
 }
 
 }  // namespace

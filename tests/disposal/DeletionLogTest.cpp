@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -106,6 +107,64 @@ TEST_F(DeletionLogTest, AFailedWriteStopsTheRecordWithoutAGap) {
     // /c is not written after the missing /b, and no footer claims a complete record.
     EXPECT_EQ(Log(), "---<<< 2006/03/01 10:20:30 >>>------<Normal>------\r\n/a\r\n");
     EXPECT_EQ(fs.CallCount(FsOperation::CloseFile), 1);
+}
+
+TEST_F(DeletionLogTest, ARecordCutShortDoesNotSwallowTheNextHeader) {
+    const std::string header =
+        "---<<< 2006/03/01 10:20:30 >>>------<Normal>------\r\n/a\r\n<1file(s), 1Byte>\r\n";
+    struct Case {
+        std::string before;  // what an earlier run left
+        std::string between;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"<1file(s), 1Byte>\r\n", ""},  // complete
+        {"---<<< 2006/02/01 00:00:00 >>>---\r\n/home/u/cut-in-the-mid", "\r\n"},
+        {"/home/u/cut-after-cr\r", "\n"},  // the line end itself was cut in two
+        {"\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before);
+        fs.Remove("/cwd/Vask.Log");
+        if (!c.before.empty()) {
+            auto log = fs.AddFile("/cwd/Vask.Log", c.before.size());
+            log->content = c.before;
+        }
+        state.results.Clear();
+        Add("/a", 1);
+        ASSERT_TRUE(WriteDeletionLog(fs, clock, state, false, false).ok());
+        EXPECT_EQ(Log(), c.before + c.between + header);
+    }
+    // Emptied first, the file needs no separating line end.
+    ASSERT_TRUE(WriteDeletionLog(fs, clock, state, true, false).ok());
+    EXPECT_EQ(Log(), header);
+}
+
+TEST_F(DeletionLogTest, ALogNameTakenByAnythingButARegularFileOfOursIsNeverWritten) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryFileSystem&)> plant;
+        int error;
+    };
+    const Case cases[] = {
+        {"FIFO", [](MemoryFileSystem& fs) { fs.AddOther("/cwd/Vask.Log"); }, ENXIO},
+        {"link", [](MemoryFileSystem& fs) { fs.AddSymlink("/cwd/Vask.Log"); }, ELOOP},
+        {"folder", [](MemoryFileSystem& fs) { fs.AddFolder("/cwd/Vask.Log/"); }, EISDIR},
+        {"another user's file", [](MemoryFileSystem& fs) { fs.AddFile("/cwd/Vask.Log", 2)->ownerId = 0; },
+         EPERM},
+    };
+    Add("/a", 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs.Remove("/cwd/Vask.Log");
+        c.plant(fs);
+        auto planted = fs.Find("/cwd/Vask.Log");
+        for (bool update : {false, true}) {
+            EXPECT_EQ(WriteDeletionLog(fs, clock, state, update, false).code(), c.error);
+            EXPECT_EQ(fs.Find("/cwd/Vask.Log"), planted);
+            EXPECT_EQ(planted->size, c.error == EPERM ? 2u : 0u);
+        }
+    }
 }
 
 TEST_F(DeletionLogTest, AnUnwritableCurrentFolderWritesNothingAndDoesNotFail) {

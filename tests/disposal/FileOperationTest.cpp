@@ -5,7 +5,6 @@
 
 #include "disposal/CreateFolderPath.h"
 #include "platform/fakes/MemoryFileSystem.h"
-#include "search/TemporaryNames.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
@@ -16,7 +15,7 @@ using ::testing::IsEmpty;
 
 class FileOperationTest : public ::testing::Test {
   protected:
-    FileOperationTest() : engine(fs, ui) { engine.SeedTemporaryNames(7); }
+    FileOperationTest() : engine(fs, ui) {}
 
     // A file and the item the search would have made of it.
     FileOperationItem File(const std::string& path, const std::string& content = "data",
@@ -171,18 +170,46 @@ TEST_F(FileOperationTest, MoveAsksBeforeReplacing) {
     EXPECT_EQ(Content("/v/q"), "ours");
 }
 
+TEST_F(FileOperationTest, AHardLinkOfTheSourceInTheMoveFolderIsTheMovedFile) {
+    fs.AddFolder("/b/");
+    const FileOperationItem a = File("/v/a.bak", "ours");
+    fs.Find("/b/")->children["a.bak"] = fs.Find("/v/a.bak");  // the same file under the same name
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    const FileOperationOutcome outcome = engine.Run(FileOperationKind::Move, {a}, "/b/");
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_EQ(outcome.done, 1u);
+    EXPECT_FALSE(Exists("/v/a.bak"));
+    EXPECT_EQ(Content("/b/a.bak"), "ours");
+
+    // Moved into its own folder: its one entry is already in place and stays.
+    const FileOperationItem c = File("/b/c.bak", "ours");
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    EXPECT_EQ(engine.Run(FileOperationKind::Move, {c}, "/b/").Result(), 0);
+    EXPECT_EQ(Content("/b/c.bak"), "ours");
+}
+
+TEST_F(FileOperationTest, PermanentRemovalsAreNotFlushed) {
+    const std::vector<FileOperationItem> items = {File("/v/a"), File("/v/b"), File("/w/c")};
+    EXPECT_EQ(engine.Run(FileOperationKind::Delete, items, "").Result(), 0);
+    EXPECT_EQ(engine.DeleteUnattended({File("/v/d")}).Result(), 0);
+    EXPECT_TRUE(Names("/v/").empty() && Names("/w/").empty());
+    EXPECT_EQ(fs.CallCount(FsOperation::SyncFolder), 0);
+}
+
 TEST_F(FileOperationTest, MoveAcrossVolumesCopiesFlushesAndThenRemoves) {
     fs.AddFolder("/other/");
     fs.SetDevice("/other", 9);
     const FileOperationItem a = File("/v/a.bak", std::string(3 << 20, 'q'), 1234567890);
-    File("/other/.a.bak.vask-Leftover", "half a copy from a killed run");
+    // Named like a temporary copy, but nothing proves Vask made it: it stays.
+    File("/other/.a.bak.vask-Leftover", "someone's file");
     EXPECT_EQ(engine.Run(FileOperationKind::Move, {a}, "/other/").Result(), 0);
     EXPECT_FALSE(Exists("/v/a.bak"));
     EXPECT_EQ(Content("/other/a.bak"), std::string(3 << 20, 'q'));
     EXPECT_EQ(fs.Find("/other/a.bak")->mtimeSeconds, 1234567890);
     EXPECT_EQ(fs.Find("/other/a.bak")->mode, 0640u);
     EXPECT_TRUE(fs.Find("/other/a.bak")->synced);
-    EXPECT_THAT(Names("/other/"), ElementsAre("a.bak"));  // the leftover went, no temporary stayed
+    EXPECT_THAT(Names("/other/"), ElementsAre(".a.bak.vask-Leftover", "a.bak"));  // no temporary stayed
+    EXPECT_EQ(fs.LeftoverCleanups(), 1);
 }
 
 TEST_F(FileOperationTest, AFailedCopyLeavesTheSourceAndNothingAtTheTarget) {

@@ -10,13 +10,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "disposal/Compression.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -74,9 +79,18 @@ class RealCompressionTest : public ::testing::Test {
             ::unsetenv("XDG_RUNTIME_DIR");
     }
 
+    // A found file, with the identity the walker records.
     void Add(const std::string& relative, const std::string& bytes) {
         ASSERT_TRUE(tree.File(relative, bytes));
-        state.results.Append(tree.Path(relative), bytes.size(), FileIdentity{});
+        struct stat st {};
+        ASSERT_EQ(::lstat(tree.Path(relative).c_str(), &st), 0);
+        state.results.Append(
+            tree.Path(relative), bytes.size(),
+            FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec});
+    }
+
+    int Compress(ArchiverLoader& loader) {
+        return CompressToArchive(fs, loader, prompter, ui, clock, state, tree.Path("lzh/"));
     }
 
     TempTree tree;
@@ -85,6 +99,7 @@ class RealCompressionTest : public ::testing::Test {
     PosixFileSystem fs;
     SystemClock clock;
     RecordingPrompter prompter;
+    ScriptedFileOperationUi ui;
     SearchState state;
 };
 
@@ -95,7 +110,7 @@ TEST_F(RealCompressionTest, TwoFilesEndInANamedStampedArchiveThatTheToolsRead) {
     Add("src/second.bak", "second file\n");
     state.timeSearch = 1141176030;  // a fixed past time, to see the stamp
 
-    ASSERT_EQ(CompressToArchive(fs, loader, prompter, clock, state, tree.Path("lzh/")), 0);
+    ASSERT_EQ(Compress(loader), 0);
 
     EXPECT_TRUE(prompter.texts.empty());
     EXPECT_FALSE(Exists(tree.Path("src/with blank.txt")));
@@ -143,7 +158,7 @@ TEST_F(RealCompressionTest, ABusyArchiverIsReportedAndNothingMoves) {
     char byte;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
 
-    const int result = CompressToArchive(fs, loader, prompter, clock, state, tree.Path("lzh/"));
+    const int result = Compress(loader);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
 
@@ -159,12 +174,142 @@ TEST_F(RealCompressionTest, ALibraryThatIsAbsentOrLacksTheCallsCountsAsMissing) 
     const std::string libm = Output("ls /lib/*/libm.so.6 /usr/lib/*/libm.so.6 2>/dev/null | head -n1");
     DlopenArchiverLoader loader({tree.Path("nowhere/libunlha32.so"), libm.substr(0, libm.find('\n'))});
     Add("src/a.tmp", "a");
-    EXPECT_EQ(CompressToArchive(fs, loader, prompter, clock, state, tree.Path("lzh/")), 1);
+    EXPECT_EQ(Compress(loader), 1);
     EXPECT_EQ(prompter.texts, std::vector<std::string>{"Unlha32.Dllが見つかりません。"});
     EXPECT_TRUE(Exists(tree.Path("src/a.tmp")));
     EXPECT_FALSE(Exists(tree.Path("work/__Vask__.---")));
     EXPECT_NE(loader.LastError().find("nowhere"), std::string::npos) << loader.LastError();
     EXPECT_NE(loader.LastError().find("lacks"), std::string::npos) << loader.LastError();
+}
+
+// Between the search and the delete, each ticked file is changed in one of the ways that would have made the
+// archiver pack another file than the one shown; only the untouched file is packed, the changed one and the
+// file it was swapped for stay as they are, and the result says a file was refused.
+TEST_F(RealCompressionTest, OnlyFilesThatAreStillWhatTheSearchSawArePacked) {
+    DlopenArchiverLoader loader;
+    if (!loader.Load()) GTEST_SKIP() << "libunlha32.so not built (ninja unlha32):\n" << loader.LastError();
+    const auto sh = [&](const std::string& command) {
+        ASSERT_EQ(std::system(("cd '" + tree.Root() + "' && " + command).c_str()), 0) << command;
+    };
+    struct Case {
+        const char* name;
+        std::string change;  // shell, in the tree's root, on case/x/f.bak after the search
+        std::string kept;    // a file that must come through untouched ("" for none)
+    };
+    const Case cases[] = {
+        {"folder swapped for a link to a folder with a namesake",
+         "mv case/x case/x.old && mkdir -p other && printf OTHER > other/f.bak && ln -s ../other case/x",
+         "other/f.bak"},
+        {"replaced by another file", "printf NEW > case/x/f.bak.new && mv case/x/f.bak.new case/x/f.bak", ""},
+        {"replaced by a file of the same size and time",
+         "cp -p case/x/f.bak case/x/f.bak.new && mv case/x/f.bak.new case/x/f.bak", ""},
+        {"rewritten in place", "printf CHANGED >> case/x/f.bak", ""},
+        {"hard-linked to another file", "printf LINKED > elsewhere && ln -f elsewhere case/x/f.bak",
+         "elsewhere"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.results.Clear();
+        ui = ScriptedFileOperationUi();
+        sh("rm -rf case other elsewhere lzh/* && mkdir -p case/x");
+        Add("case/x/f.bak", "SEARCHED");
+        ::utimensat(AT_FDCWD, tree.Path("case/x/f.bak").c_str(),
+                    std::array<timespec, 2>{timespec{1000000000, 0}, timespec{1000000000, 0}}.data(), 0);
+        state.results.Clear();
+        Add("case/y.bak", "untouched");
+        // The identity as the walker saw it, after the time was set.
+        struct stat st {};
+        ASSERT_EQ(::lstat(tree.Path("case/x/f.bak").c_str(), &st), 0);
+        state.results.Append(tree.Path("case/x/f.bak"), st.st_size,
+                             FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL});
+        sh(c.change);
+        std::string keptBefore;
+        if (!c.kept.empty()) keptBefore = Output("cat '" + tree.Path(c.kept) + "'");
+
+        EXPECT_EQ(Compress(loader), 1);
+
+        EXPECT_FALSE(Exists(tree.Path("case/y.bak")));
+        ASSERT_EQ(ui.failures.size(), 1u);
+        EXPECT_EQ(ui.failures[0].path, tree.Path("case/x/f.bak"));
+        EXPECT_TRUE(ui.failures[0].changedSinceSearch);
+        EXPECT_TRUE(Exists(tree.Path("case/x/f.bak")));
+        if (!c.kept.empty()) {
+            EXPECT_EQ(Output("cat '" + tree.Path(c.kept) + "'"), keptBefore);
+        }
+        const std::string archive = tree.Path("lzh/") + FinalArchiveName(clock.ToLocalTime(state.timeSearch));
+        if (HasTool("bsdtar")) {
+            EXPECT_EQ(Output("bsdtar -tf '" + archive + "'"), tree.Path("case/y.bak").substr(1) + "\n");
+        }
+        EXPECT_FALSE(Exists(tree.Path("work/__Vask__.---")));
+    }
+}
+
+// A working archive left by a killed run is renamed aside after its own time, before the new run writes its
+// own; both archives then hold exactly their members, a member of the same name included.
+TEST_F(RealCompressionTest, ALeftoverWorkingArchiveIsNeverAddedTo) {
+    DlopenArchiverLoader loader;
+    if (!loader.Load()) GTEST_SKIP() << "libunlha32.so not built (ninja unlha32):\n" << loader.LastError();
+    Add("src/same.bak", "first copy");
+    state.timeSearch = 1141176030;
+    ASSERT_EQ(Compress(loader), 0);
+    const std::string first = tree.Path("lzh/") + FinalArchiveName(clock.ToLocalTime(state.timeSearch));
+    // As a kill before the rename leaves it: under the working name, with a time of its own.
+    ASSERT_EQ(::rename(first.c_str(), tree.Path("lzh/__Vask__.lzh").c_str()), 0);
+    const timespec leftoverTime[2] = {{1141172430, 0}, {1141172430, 0}};  // an hour before the search
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.Path("lzh/__Vask__.lzh").c_str(), leftoverTime, 0), 0);
+    const std::string aside = tree.Path("lzh/") + FinalArchiveName(clock.ToLocalTime(1141172430));
+    ASSERT_TRUE(tree.File("lzh/" + FinalArchiveName(clock.ToLocalTime(1141172430)), "taken"));
+
+    state.results.Clear();
+    Add("src/same.bak", "second copy");
+    ASSERT_EQ(Compress(loader), 0);
+
+    const std::string asideNumbered = aside.substr(0, aside.size() - 4) + "_2.lzh";
+    EXPECT_FALSE(Exists(tree.Path("lzh/__Vask__.lzh")));
+    EXPECT_EQ(Output("cat '" + aside + "'"), "taken");
+    const std::string member = tree.Path("src/same.bak").substr(1);
+    if (HasTool("bsdtar")) {
+        EXPECT_EQ(Output("bsdtar -xOf '" + asideNumbered + "' '" + member + "'"), "first copy");
+        EXPECT_EQ(Output("bsdtar -xOf '" + first + "' '" + member + "'"), "second copy");
+        EXPECT_EQ(Output("bsdtar -tf '" + first + "'"), member + "\n");
+    }
+}
+
+// A FIFO, a link or another user's file named like the list file: refused at once with a message, nothing
+// packed, the entry left as it was. An alarm ends the test if anything blocks.
+TEST_F(RealCompressionTest, AListFileNameThatIsNoRegularFileOfOursIsRefusedWithoutHanging) {
+    DlopenArchiverLoader loader;
+    if (!loader.Load()) GTEST_SKIP() << "libunlha32.so not built (ninja unlha32):\n" << loader.LastError();
+    const std::string list = tree.Path("work/__Vask__.---");
+    std::vector<std::pair<std::string, std::function<bool()>>> plants = {
+        {"FIFO", [&] { return ::mkfifo(list.c_str(), 0666) == 0; }},
+        {"link", [&] { return ::symlink("../stolen", list.c_str()) == 0; }},
+    };
+    if (::geteuid() == 0) {
+        plants.push_back({"another user's file", [&] {
+                              ::chmod(tree.Path("work").c_str(), 01777);
+                              return tree.File("work/__Vask__.---", "planted") &&
+                                     ::chown(list.c_str(), 65534, 65534) == 0;
+                          }});
+    }
+    ::alarm(30);
+    for (auto& [name, plant] : plants) {
+        SCOPED_TRACE(name);
+        prompter.texts.clear();
+        ::unlink(list.c_str());
+        ASSERT_TRUE(plant());
+        state.results.Clear();
+        Add("src/a.tmp", "a");
+        EXPECT_EQ(Compress(loader), 1);
+        ASSERT_EQ(prompter.texts.size(), 1u);
+        EXPECT_EQ(prompter.texts[0].rfind("ﾌｧｲﾙ __Vask__.--- が作成できません。\n", 0), 0u)
+            << prompter.texts[0];
+        EXPECT_TRUE(Exists(tree.Path("src/a.tmp")));
+        EXPECT_TRUE(Exists(list));
+        EXPECT_FALSE(Exists(tree.Path("stolen")));
+    }
+    ::alarm(0);
+    if (::geteuid() != 0) GTEST_SKIP() << "the other-user case needs root to chown";
 }
 
 }  // namespace

@@ -386,6 +386,8 @@ TEST(FreedesktopTrashKill, DISABLED_Helper) {
     context.homeTrash = std::string(root) + "Trash";
     context.userId = ::geteuid();
     context.deletionDate = [] { return std::string(kDate); };
+    TemporaryJournal journal(std::string(root) + "state/");
+    context.journal = &journal;
     FreedesktopTrash trash(context);
     EXPECT_TRUE(TrashPath(trash, std::string(root) + "src/one.txt"));
     EXPECT_TRUE(TrashPath(trash, std::string(root) + "src/sub/one.txt"));
@@ -443,6 +445,16 @@ TEST(FreedesktopTrashKill, EveryFileStaysWholeInOnePlace) {
                 }
                 EXPECT_TRUE(known && info.ends_with(".trashinfo")) << info << ": " << text;
             }
+            // The next run removes every info file a kill left without its entry, and no other.
+            const std::set<std::string> infosBefore = List(trash + "info");
+            TemporaryJournal(tree.Path("state/")).RemoveLeftovers();
+            for (const std::string& info : infosBefore) {
+                const bool hasEntry = files.count(info.substr(0, info.size() - 10)) != 0;
+                EXPECT_EQ(Exists(trash + "info/" + info), hasEntry) << info;
+            }
+            // At most an empty journal (killed before its first record) stays.
+            for (const std::string& journal : List(tree.Path("state/")))
+                EXPECT_EQ(Read(tree.Path("state/" + journal)), "") << journal;
             if (finished) {
                 // Each of these calls is made at least twice by two trashings: killed there at least twice.
                 EXPECT_GE(when, 3) << call << " was never interrupted";

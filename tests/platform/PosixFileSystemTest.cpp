@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <vector>
 
 #include "tests/platform/TempTree.h"
 
@@ -249,6 +252,94 @@ TEST(PosixFileSystem, StagedTrashingMovesOnlyFilesThatAreUnchanged) {
     EXPECT_TRUE(fs.CommitStagedTrash().empty());
     EXPECT_EQ(::lstat(tree.Path("data/c.bak").c_str(), &st), 0);
     EXPECT_NE(::lstat(tree.Path("home/Trash/info/c.bak.trashinfo").c_str(), &st), 0);
+}
+
+// Files kept by bare name: a FIFO, a link, a folder or another user's file of the name is refused at once
+// (an alarm ends the test if anything blocks); a regular file of ours is used; the exclusive creation
+// replaces a leftover of ours with a new file of mode 0600 and never changes a refused entry.
+TEST(PosixFileSystem, OwnFilesAreRegularFilesOfThisUserOpenedWithoutBlocking) {
+    TempTree tree;
+    ASSERT_TRUE(tree.Folder("cwd", 01777));  // shared and sticky, like /tmp
+    ASSERT_EQ(::chmod(tree.Path("cwd").c_str(), 01777), 0);
+    ASSERT_EQ(::mkfifo(tree.Path("cwd/fifo").c_str(), 0666), 0);
+    ASSERT_TRUE(tree.Symlink("target", "cwd/link"));
+    ASSERT_TRUE(tree.Symlink("missing", "cwd/dangling"));
+    ASSERT_TRUE(tree.File("cwd/target", "keep"));
+    ASSERT_TRUE(tree.Folder("cwd/folder"));
+    ASSERT_TRUE(tree.File("cwd/ours", "old contents\r\n", 0644));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_TRUE(tree.File("cwd/theirs", "theirs"));
+        ASSERT_EQ(::chown(tree.Path("cwd/theirs").c_str(), 65534, 65534), 0);
+    }
+    PosixFileSystem fs;
+    auto folder = fs.OpenFolder(tree.Path("cwd"));
+    ASSERT_TRUE(folder);
+    Directory& cwd = *folder.value();
+
+    ::alarm(20);
+    struct Refused {
+        const char* name;
+        int error;
+    };
+    std::vector<Refused> refused = {
+        {"fifo", ENXIO}, {"link", ELOOP}, {"dangling", ELOOP}, {"folder", EISDIR}};
+    if (root) refused.push_back({"theirs", EPERM});
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.name);
+        struct stat before {};
+        ASSERT_EQ(::lstat(tree.Path(std::string("cwd/") + r.name).c_str(), &before), 0);
+        EXPECT_EQ(cwd.CheckOwnFile(r.name).code(), r.error);
+        for (FileCreation how : {FileCreation::Exclusive, FileCreation::Truncate, FileCreation::Append}) {
+            EXPECT_EQ(cwd.OpenOwnFile(r.name, how, 0600).status().code(), r.error);
+        }
+        struct stat after {};
+        ASSERT_EQ(::lstat(tree.Path(std::string("cwd/") + r.name).c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+    ::alarm(0);
+    EXPECT_EQ(ReadAll(*cwd.OpenForReading("target").value()), "keep");
+    EXPECT_TRUE(cwd.CheckOwnFile("absent"));
+    EXPECT_TRUE(cwd.CheckOwnFile("ours"));
+
+    // Appending keeps, emptying empties; the file stays the same one.
+    struct stat ours {};
+    ASSERT_EQ(::lstat(tree.Path("cwd/ours").c_str(), &ours), 0);
+    {
+        auto appended = cwd.OpenOwnFile("ours", FileCreation::Append, 0600);
+        ASSERT_TRUE(appended) << appended.status().ToString();
+        ASSERT_TRUE(appended.value()->Write("more"));
+        ASSERT_TRUE(appended.value()->Close());
+    }
+    auto reader = cwd.OpenForReading("ours");
+    ASSERT_TRUE(reader);
+    char tail[2] = {};
+    ASSERT_EQ(reader.value()->ReadAt(12, tail, 2).value(), 2u);
+    EXPECT_EQ(std::string(tail, 2), "\r\n");
+    EXPECT_EQ(reader.value()->ReadAt(100, tail, 2).value(), 0u);
+    EXPECT_EQ(ReadAll(*reader.value()), "old contents\r\nmore");  // ReadAt left the position alone
+    ASSERT_TRUE(cwd.OpenOwnFile("ours", FileCreation::Truncate, 0600));
+    struct stat emptied {};
+    ASSERT_EQ(::lstat(tree.Path("cwd/ours").c_str(), &emptied), 0);
+    EXPECT_EQ(emptied.st_size, 0);
+    EXPECT_EQ(emptied.st_ino, ours.st_ino);
+    EXPECT_EQ(emptied.st_mode & 07777, 0644u);
+
+    // Exclusive: a leftover of ours goes; the new file is 0600 whatever the leftover's mode was.
+    ASSERT_TRUE(tree.File("cwd/list", "leftover", 0666));
+    struct stat leftover {};
+    ASSERT_EQ(::lstat(tree.Path("cwd/list").c_str(), &leftover), 0);
+    auto created = cwd.OpenOwnFile("list", FileCreation::Exclusive, 0600);
+    ASSERT_TRUE(created) << created.status().ToString();
+    ASSERT_TRUE(created.value()->Write("m"));
+    ASSERT_TRUE(created.value()->Close());
+    struct stat fresh {};
+    ASSERT_EQ(::lstat(tree.Path("cwd/list").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0600u);
+    EXPECT_EQ(fresh.st_size, 1);
+    EXPECT_EQ(fresh.st_uid, ::geteuid());
+    if (!root) GTEST_SKIP() << "the other-user case needs root to chown";
 }
 
 }  // namespace

@@ -134,11 +134,13 @@ namespace vask {
 namespace {
 
 // Runs the driver under strace with an injection, e.g. "inject=write:error=EIO" or
-// "inject=fsync:signal=KILL:when=1"; returns the shell's status.
+// "inject=fsync:signal=KILL:when=1", with its journal in stateHome; returns the shell's status.
 int RunDriverUnderStrace(const std::string& injection, const std::string& target,
-                         const std::vector<std::string>& files) {
-    std::string command = "strace -f -qq -o /dev/null -e trace=all -e " + injection +
-                          " " VASK_DISPOSE_DRIVER " '" + target + "'";
+                         const std::vector<std::string>& files, const std::string& stateHome, bool named,
+                         bool replace = false) {
+    std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f -qq -o /dev/null -e trace=all -e " +
+                          injection + " " VASK_DISPOSE_DRIVER + (named ? " --named-temporaries" : "") +
+                          (replace ? " --replace" : "") + " '" + target + "'";
     for (const auto& file : files)
         command += " '" + file + "'";
     return std::system((command + " 2>/dev/null").c_str());
@@ -158,7 +160,8 @@ std::vector<std::string> NamesIn(const std::string& folder) {
 }
 
 // A move across volumes killed at each file-changing call in turn, and failing with EIO at each: every file
-// is complete in one place; a temporary copy may be left, recognisably named, and the next run removes it.
+// is complete in one place; a named temporary copy may be left, recorded in the journal, and the next run
+// removes it. Both with unnamed temporary files and with named ones (file systems without O_TMPFILE).
 TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) {
     if (std::system("command -v strace > /dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
     ASSERT_TRUE(tree.Folder("mnt"));
@@ -170,32 +173,82 @@ TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) 
         "inject=fsync:signal=KILL:when=1",     "inject=fsync:signal=KILL:when=2",
         "inject=renameat2:signal=KILL:when=1", "inject=renameat2:signal=KILL:when=2",
         "inject=unlinkat:signal=KILL:when=1",  "inject=write:error=EIO:when=1",
-        "inject=fsync:error=EIO:when=1",       "inject=fchmod:error=EPERM"};
-    for (const std::string& injection : injections) {
-        SCOPED_TRACE(injection);
-        ASSERT_TRUE(tree.File("data/k.bak", content));
-        RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")});
-        const bool atSource = Exists(tree.Path("data/k.bak"));
-        const bool atTarget = Exists(tree.Path("mnt/k.bak"));
-        EXPECT_TRUE(atSource || atTarget);
-        if (atSource) {
-            EXPECT_EQ(Read(tree.Path("data/k.bak")), content);
-        }
-        if (atTarget) {
+        "inject=fsync:error=EIO:when=1",       "inject=fchmod:error=EPERM",
+        "inject=linkat:signal=KILL:when=1",    "inject=linkat:error=EIO:when=1"};
+    // Unnamed or named temporaries, into an empty place or replacing an older file (agreed).
+    for (const int mode : {0, 1, 2, 3}) {
+        const bool named = (mode & 1) != 0;
+        const bool replacing = (mode & 2) != 0;
+        for (const std::string& injection : injections) {
+            SCOPED_TRACE(injection + (named ? " (named temporaries)" : "") +
+                         (replacing ? " (replacing)" : ""));
+            ASSERT_TRUE(tree.File("data/k.bak", content));
+            if (replacing) {
+                ASSERT_TRUE(tree.File("mnt/k.bak", "older"));
+            }
+            RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")}, tree.Path("state"),
+                                 named, replacing);
+            const bool atSource = Exists(tree.Path("data/k.bak"));
+            const bool atTarget = Exists(tree.Path("mnt/k.bak")) && Read(tree.Path("mnt/k.bak")) == content;
+            EXPECT_TRUE(atSource || atTarget);
+            if (atSource) {
+                EXPECT_EQ(Read(tree.Path("data/k.bak")), content);
+            }
+            if (Exists(tree.Path("mnt/k.bak")) && !atTarget) {
+                EXPECT_TRUE(replacing && atSource && Read(tree.Path("mnt/k.bak")) == "older");
+            }
+            for (const std::string& name : NamesIn(tree.Path("mnt"))) {
+                EXPECT_TRUE(name == "k.bak" || name.rfind(".k.bak.vask-", 0) == 0) << name;
+            }
+            // The next run finishes the job (or finds it done) and leaves no temporary copy.
+            if (atSource) {
+                if (!replacing) ::unlink(tree.Path("mnt/k.bak").c_str());
+                RunDriverUnderStrace("trace=none", tree.Path("mnt/"), {tree.Path("data/k.bak")},
+                                     tree.Path("state"), named, replacing);
+                EXPECT_FALSE(Exists(tree.Path("data/k.bak")));
+            }
+            EXPECT_EQ(NamesIn(tree.Path("mnt")), std::vector<std::string>{"k.bak"});
             EXPECT_EQ(Read(tree.Path("mnt/k.bak")), content);
-        }
-        for (const std::string& name : NamesIn(tree.Path("mnt"))) {
-            EXPECT_TRUE(name == "k.bak" || name.rfind(".k.bak.vask-", 0) == 0) << name;
-        }
-        // The next run finishes the job (or finds it done) and leaves no temporary copy.
-        if (atSource) {
+            EXPECT_EQ(NamesIn(tree.Path("state/Velumark")), std::vector<std::string>{});  // no journal left
             ::unlink(tree.Path("mnt/k.bak").c_str());
-            RunDriverUnderStrace("trace=none", tree.Path("mnt/"), {tree.Path("data/k.bak")});
-            EXPECT_FALSE(Exists(tree.Path("data/k.bak")));
         }
-        EXPECT_EQ(NamesIn(tree.Path("mnt")), std::vector<std::string>{"k.bak"});
-        EXPECT_EQ(Read(tree.Path("mnt/k.bak")), content);
-        ::unlink(tree.Path("mnt/k.bak").c_str());
+    }
+}
+
+// Names of 241 to 255 bytes cross volumes too (a temporary name is longer than its target's), with and
+// without unnamed files, replacing or not; no temporary and no journal stays.
+TEST_F(RealDisposalTest, LongNamesAndReplacedFilesCrossVolumes) {
+    ASSERT_TRUE(tree.Folder("mnt"));
+    Mount tmpfs("tmpfs", tree.Path("mnt"), "tmpfs", 0, "size=1m");
+    if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    // 3-byte UTF-8 characters: a temporary name cut to fit must not split one.
+    std::string longName;
+    while (longName.size() + 3 <= 246)
+        longName += "\xE6\x97\xA5";
+    longName += ".bak";
+    ASSERT_EQ(longName.size(), 250u);
+    struct Case {
+        bool unnamed;
+        bool replace;
+    };
+    for (const Case c : {Case{true, false}, Case{true, true}, Case{false, false}, Case{false, true}}) {
+        SCOPED_TRACE(std::string(c.unnamed ? "unnamed" : "named") + (c.replace ? ", replacing" : ""));
+        ASSERT_TRUE(tree.File("data/" + longName, "moved"));
+        if (c.replace) {
+            ASSERT_TRUE(tree.File("mnt/" + longName, "old"));
+        }
+        PosixFileSystem named(TrashContext{}, tree.Path("state/Velumark/"), c.unnamed);
+        ui.replaceAnswers = {ReplaceAnswer::Yes};
+        FileOperationEngine engine(named, ui);
+        EXPECT_EQ(
+            engine.Run(FileOperationKind::Move, {ItemOf(tree.Path("data/" + longName))}, tree.Path("mnt/"))
+                .Result(),
+            0);
+        EXPECT_FALSE(Exists(tree.Path("data/" + longName)));
+        EXPECT_EQ(Read(tree.Path("mnt/" + longName)), "moved");
+        EXPECT_EQ(NamesIn(tree.Path("mnt")), std::vector<std::string>{longName});
+        EXPECT_EQ(NamesIn(tree.Path("state/Velumark")), std::vector<std::string>{});
+        ::unlink(tree.Path("mnt/" + longName).c_str());
     }
 }
 
@@ -229,6 +282,58 @@ TEST(RealDisposalNoMounts, AFolderSwappedForALinkIsNotFollowed) {
     }
     EXPECT_EQ(Read(tree.Path("elsewhere/keep.bak")), "theirs");
     EXPECT_EQ(Read(tree.Path("moved-away/keep.bak")), "mine");
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// The move folder holds a hard link of the source under the same name and the user agrees to replace:
+// rename(2) would do nothing and report success. The source's name goes; the file stays, once, in the folder.
+TEST(RealDisposalNoMounts, AHardLinkInTheMoveFolderEndsTheMove) {
+    TempTree tree;
+    ASSERT_TRUE(tree.File("data/h.bak", "linked"));
+    ASSERT_TRUE(tree.Folder("target"));
+    ASSERT_EQ(::link(tree.Path("data/h.bak").c_str(), tree.Path("target/h.bak").c_str()), 0);
+    PosixFileSystem fs;
+    ScriptedFileOperationUi ui;
+    ui.replaceAnswers = {ReplaceAnswer::Yes};
+    FileOperationEngine engine(fs, ui);
+    const FileOperationOutcome outcome =
+        engine.Run(FileOperationKind::Move, {ItemOf(tree.Path("data/h.bak"))}, tree.Path("target/"));
+    EXPECT_EQ(outcome.Result(), 0);
+    EXPECT_EQ(outcome.done, 1u);
+    EXPECT_FALSE(Exists(tree.Path("data/h.bak")));
+    EXPECT_EQ(Read(tree.Path("target/h.bak")), "linked");
+    struct stat st;
+    ASSERT_EQ(::stat(tree.Path("target/h.bak").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// Files in the move folder named like Vask's temporaries but not made by it (nothing in the journal says so)
+// are the user's: a move leaves them alone.
+TEST(RealDisposalNoMounts, FilesNamedLikeTemporariesInTheMoveFolderStay) {
+    TempTree tree;
+    ASSERT_TRUE(tree.File("data/m.bak", "moved"));
+    for (const char* name : {"target/.budget.vask-2024Q1v2", "target/.m.bak.vask-AbCd1234"})
+        ASSERT_TRUE(tree.File(name, "the user's"));
+    PosixFileSystem fs(TrashContext{}, tree.Path("state/Velumark/"), true);
+    ScriptedFileOperationUi ui;
+    FileOperationEngine engine(fs, ui);
+    EXPECT_EQ(
+        engine.Run(FileOperationKind::Move, {ItemOf(tree.Path("data/m.bak"))}, tree.Path("target/")).Result(),
+        0);
+    EXPECT_EQ(Read(tree.Path("target/m.bak")), "moved");
+    EXPECT_EQ(Read(tree.Path("target/.budget.vask-2024Q1v2")), "the user's");
+    EXPECT_EQ(Read(tree.Path("target/.m.bak.vask-AbCd1234")), "the user's");
 }
 
 }  // namespace

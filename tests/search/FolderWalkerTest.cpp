@@ -68,15 +68,23 @@ TEST_F(FolderWalkerTest, OwnHitsPatternByPatternThenSubfoldersDepthFirstInByteOr
     EXPECT_EQ(fs.OpenDirectoryCount(), 0);
 }
 
-TEST_F(FolderWalkerTest, AFileMatchingTwoPatternsIsListedAndCountedTwice) {
+TEST_F(FolderWalkerTest, AFileFoundTwiceIsOneResultCountedOnce) {
+    // Two patterns over one folder, and a drive walk reaching the temporary and recent-files folders again.
     fs.AddFile("/v/old.bak", 3000000000ULL);
     fs.AddFile("/v/w/new.bak", 3000000000ULL);
+    fs.AddFile("/v/w/other.b", 1);
+    fs.AddFile("/v/tmp/t.bak", 10);
+    fs.AddFile("/v/recent/r.bak", 20);
     state.listPattern = {"*.bak", "*.b*"};
-    Walker().WalkFolder("/v/");
-    EXPECT_THAT(Paths(), ElementsAre("/v/old.bak", "/v/old.bak", "/v/w/new.bak", "/v/w/new.bak"));
-    EXPECT_EQ(state.sizeFoundTotal, 12000000000ULL);
+    FolderWalker& w = Walker();
+    w.CollectAllFiles("/v/recent/");
+    w.WalkTempFolder("/v/tmp/");
+    w.WalkFolder("/v/");
+    EXPECT_THAT(Paths(),
+                ElementsAre("/v/recent/r.bak", "/v/tmp/t.bak", "/v/old.bak", "/v/w/new.bak", "/v/w/other.b"));
+    EXPECT_EQ(state.sizeFoundTotal, 6000000031ULL);
     ASSERT_FALSE(host.statuses.empty());
-    EXPECT_EQ(host.statuses.back(), "検索中... 4個のﾌｧｲﾙが見つかりました。削除対象容量=11.2GBytes");
+    EXPECT_EQ(host.statuses.back(), "検索中... 5個のﾌｧｲﾙが見つかりました。削除対象容量=5.6GBytes");
 }
 
 TEST_F(FolderWalkerTest, SkipsHiddenReadOnlyAvoidedOtherVolumeFoldersLinksAndSpecialFiles) {

@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     int failures = 0;
     failures += QTest::qExec(NewMainWindowTest().get(), argc, argv);
     failures += QTest::qExec(NewWidgetsTest().get(), argc, argv);
+    failures += QTest::qExec(NewDisposalWindowTest().get(), argc, argv);
     return failures == 0 ? 0 : 1;
 }

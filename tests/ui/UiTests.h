@@ -6,3 +6,4 @@
 
 std::unique_ptr<QObject> NewMainWindowTest();
 std::unique_ptr<QObject> NewWidgetsTest();
+std::unique_ptr<QObject> NewDisposalWindowTest();

@@ -1,8 +1,10 @@
-// The window's parts on their own: the result model, the search clip, the message boxes and the launcher.
+// The window's parts on their own: the result model, the search clip, the message boxes, the launcher and the
+// sign of an unattended run.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPainter>
@@ -12,12 +14,15 @@
 #include <QTimer>
 #include <QUrl>
 #include <functional>
+#include <sstream>
 
 #include "UiTests.h"
 #include "app/ui/DesktopLauncher.h"
+#include "app/ui/QtNotificationSign.h"
 #include "app/ui/QtPrompter.h"
 #include "app/ui/ResultListModel.h"
 #include "app/ui/SearchClipWidget.h"
+#include "app/ui/StderrPrompter.h"
 
 using namespace vask;
 
@@ -186,6 +191,78 @@ class WidgetsTest : public QObject {
         AnswerNextBox([](QMessageBox& box) { return box.button(QMessageBox::Retry); });
         QCOMPARE(prompter.Ask(Prompt{"!", "", PromptButtons::RetryCancel, PromptIcon::None}),
                  PromptAnswer::Retry);
+    }
+
+    void topmostBoxesAndTheConsoleBoxes() {
+        QtPrompter prompter;
+        bool onTop = false;
+        AnswerNextBox([&](QMessageBox& box) {
+            onTop = box.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            return box.button(QMessageBox::No);
+        });
+        Prompt question{"強制終了してよろしいですか?", "", PromptButtons::YesNo, PromptIcon::Question};
+        question.topmost = true;
+        QCOMPARE(prompter.Ask(question), PromptAnswer::No);
+        QVERIFY(onTop);
+
+        // Without a display: two lines each, and the answer that disposes of nothing.
+        struct Case {
+            Prompt prompt;
+            PromptAnswer answer;
+            std::string lines;
+        };
+        const Case cases[] = {
+            {{"初回起動では\n一度", "", PromptButtons::Ok, PromptIcon::None},
+             PromptAnswer::Ok,
+             "Vask\n初回起動では 一度\n"},
+            {{"*.*?", "", PromptButtons::YesNo, PromptIcon::Question},
+             PromptAnswer::No,
+             "Vask\n*.*? -> いいえ\n"},
+            {{"q", "ﾌｧｲﾙの移動の確認", PromptButtons::YesNoCancel, PromptIcon::None},
+             PromptAnswer::Cancel,
+             "ﾌｧｲﾙの移動の確認\nq -> キャンセル\n"},
+            {{"r", "", PromptButtons::RetryCancel, PromptIcon::None},
+             PromptAnswer::Cancel,
+             "Vask\nr -> キャンセル\n"},
+            {{"o", "", PromptButtons::OkCancel, PromptIcon::None},
+             PromptAnswer::Cancel,
+             "Vask\no -> キャンセル\n"},
+        };
+        for (const Case& c : cases) {
+            std::ostringstream out;
+            StderrPrompter console(out);
+            QCOMPARE(console.Ask(c.prompt), c.answer);
+            QCOMPARE(out.str(), c.lines);
+        }
+    }
+
+    void signShowsThePhaseAndOffersTheStopOnLeftAndRightPresses() {
+        QtNotificationSign none(false);
+        none.Add(189, "x");
+        QCOMPARE(none.ShownKind(), QtNotificationSign::Kind::None);
+        QVERIFY(none.Window() == nullptr && none.TrayIcon() == nullptr);
+
+        QtNotificationSign sign(true, false);
+        int presses = 0;
+        sign.OnClick([&] { ++presses; });
+        sign.Add(189, "Vaskがｻｲﾚﾝﾄﾓｰﾄﾞ実行中...");
+        QCOMPARE(sign.ShownKind(), QtNotificationSign::Kind::Window);
+        QWidget* window = sign.Window();
+        QVERIFY(window != nullptr && window->isVisible());
+        QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+        bool tipShown = false;
+        for (QLabel* label : window->findChildren<QLabel*>())
+            tipShown = tipShown || label->text() == QStringLiteral("Vaskがｻｲﾚﾝﾄﾓｰﾄﾞ実行中...");
+        QVERIFY(tipShown);
+        sign.Modify(171);
+        QTest::mousePress(window, Qt::LeftButton);
+        QTest::mousePress(window, Qt::RightButton);
+        QTest::mousePress(window, Qt::MiddleButton);
+        QCOMPARE(presses, 2);
+        sign.Remove();
+        QVERIFY(sign.Window() == nullptr);
+        QCOMPARE(sign.ShownKind(), QtNotificationSign::Kind::None);
     }
 
     void launcherHandsOverExactUrlsAndFindsTheHelpPage() {
