@@ -45,7 +45,8 @@ std::optional<RunJournal> ReadJournal(Directory& folder, const std::string& name
     return ParseRunJournal(text.value());
 }
 
-// Folders opened during one undo, by path: files of a run mostly share a few folders.
+// Folders opened during one undo, by path: files of a run mostly share a few folders. At most kMaxOpen are
+// kept open, so that a run over many folders cannot run out of descriptors.
 class FolderCache {
   public:
     explicit FolderCache(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
@@ -60,20 +61,23 @@ class FolderCache {
             opened = fileSystem_.OpenFolder(path);
         }
         if (!opened) return opened.status();
+        if (open_.size() >= kMaxOpen) open_.clear();  // the callers hold what they still use
         std::shared_ptr<Directory> folder = std::move(opened.value());
         open_[path] = folder;
         return folder;
     }
 
-    void MarkChanged(const std::string& path) { changed_.insert(path); }
+    void MarkChanged(const std::string& path, std::shared_ptr<Directory> folder) {
+        if (changed_.size() >= kMaxOpen) pending_ = SyncChanged();
+        changed_.emplace(path, std::move(folder));
+    }
 
     // The renames reach the disk once per folder, not once per file.
     Status SyncChanged() {
-        Status first;
-        for (const std::string& path : changed_) {
-            auto found = open_.find(path);
-            if (found == open_.end()) continue;
-            const Status synced = found->second->Sync();
+        Status first = pending_;
+        pending_ = Status();
+        for (const auto& [path, folder] : changed_) {
+            const Status synced = folder->Sync();
             if (!synced && first.ok()) first = synced;
         }
         changed_.clear();
@@ -81,9 +85,11 @@ class FolderCache {
     }
 
   private:
+    static constexpr std::size_t kMaxOpen = 256;
     FileSystem& fileSystem_;
     std::map<std::string, std::shared_ptr<Directory>> open_;
-    std::set<std::string> changed_;
+    std::map<std::string, std::shared_ptr<Directory>> changed_;
+    Status pending_;
 };
 
 bool IsDisposedCopy(const FileStatus& status, const RunJournalEntry& entry) {
@@ -198,8 +204,8 @@ class Undoer {
         if (moved.code() == EEXIST) return problem(UndoReason::Taken);
         if (moved.code() == ESTALE) return problem(UndoReason::Changed);
         if (!moved) return problem(UndoReason::Failed, moved);
-        folders_.MarkChanged(folderPath);
-        folders_.MarkChanged(fromFolderPath);
+        folders_.MarkChanged(folderPath, to.value());
+        folders_.MarkChanged(fromFolderPath, from.value());
 
         if (entry.kind == JournalPlaceKind::Trash) {
             // The info file goes with its entry; only a regular file of that name, never through a link.
@@ -209,7 +215,7 @@ class Undoer {
                 auto infoStatus = info.value()->StatEntry(infoName);
                 if (infoStatus && infoStatus.value().kind == EntryKind::Regular) {
                     (void)info.value()->RemoveFile(infoName);  // a stale info file is harmless
-                    folders_.MarkChanged(entry.place + "info/");
+                    folders_.MarkChanged(entry.place + "info/", info.value());
                 }
             }
         }
@@ -221,6 +227,34 @@ class Undoer {
   private:
     FolderCache folders_;
 };
+
+Status AppendToJournal(Directory& runs, const std::string& name, const std::string& lines) {
+    auto file = runs.CreateFile(name, FileCreation::Append, 0600);
+    if (!file) return file.status();
+    Status written = file.value()->Write(lines);
+    if (written) written = file.value()->Sync();
+    if (written) written = file.value()->Close();
+    return written;
+}
+
+// A killed run's journal ends in a cut line: marks appended after it would join it into one damaged line
+// and spoil the whole journal. The journal is written anew instead, without the cut line (or with the LF a
+// whole last line lost), and replaces the old one in one step.
+Status RewriteJournal(Directory& runs, const std::string& name, const std::string& text,
+                      const std::string& lines) {
+    std::string kept = text + "\n";
+    const auto whole = ParseRunJournal(kept);
+    if (!whole || whole->truncated) kept = text.substr(0, text.rfind('\n') + 1);
+    auto created = runs.CreateTemporaryFile(name, 0600);
+    if (!created) return created.status();
+    TemporaryFile& file = *created.value();
+    Status step = file.Write(kept + lines);
+    if (step) step = file.Sync();
+    if (step) step = file.Close();
+    if (step) step = file.Publish(name, true);
+    if (step) step = runs.Sync();
+    return step;
+}
 
 }  // namespace
 
@@ -258,7 +292,14 @@ UndoOutcome UndoRun(FileSystem& fileSystem, const std::string& folder, const std
     UndoOutcome outcome;
     auto opened = fileSystem.OpenFolder(folder);
     std::optional<RunJournal> journal;
-    if (opened && IsRunJournalName(name)) journal = ReadJournal(*opened.value(), name);
+    std::string text;
+    if (opened && IsRunJournalName(name)) {
+        auto read = ReadWhole(*opened.value(), name);
+        if (read) {
+            text = std::move(read.value());
+            journal = ParseRunJournal(text);
+        }
+    }
     if (!journal) {
         outcome.usable = false;
         return outcome;
@@ -292,9 +333,8 @@ UndoOutcome UndoRun(FileSystem& fileSystem, const std::string& folder, const std
         std::string lines;
         for (std::uint64_t seq : marks)
             lines += FormatJournalRestored(seq);
-        auto file = runs.CreateFile(name, FileCreation::Append, 0600);
-        Status written = file ? file.value()->Write(lines) : file.status();
-        if (written) written = file.value()->Sync();
+        const Status written =
+            journal->truncated ? RewriteJournal(runs, name, text, lines) : AppendToJournal(runs, name, lines);
         if (!written && outcome.journalError.ok()) outcome.journalError = written;
     }
     return outcome;

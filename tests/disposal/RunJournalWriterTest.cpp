@@ -33,6 +33,10 @@ TEST(RunJournalWriterTest, FolderFollowsTheStateHome) {
 
 class RunJournalWriterEngineTest : public ::testing::Test {
   protected:
+    RunJournalWriterEngineTest() {
+        fs.AddFolder("/runs");
+        fs.AddFolder("/state");  // runs/ in it is made by the writer
+    }
     FileOperationItem File(const std::string& path) {
         auto node = fs.AddFile(path, 4, 1000000000, 0640);
         node->content = "data";
@@ -71,7 +75,7 @@ TEST_F(RunJournalWriterEngineTest, EachMethodRecordsWhereFilesWent) {
                                                       FileOperationItem{"/d/missing", 1, {}}};
         auto writer = RunJournalWriter::Create(fs, "/runs/",
                                                RunJournalHeader{start++, static_cast<int>(c.kind), false});
-        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer) << writer.status().ToString();
         FileOperationEngine engine(fs, ui);
         engine.SetRecorder(writer.value().get());
         engine.Run(c.kind, items, "/to/");
@@ -94,10 +98,10 @@ TEST_F(RunJournalWriterEngineTest, EachMethodRecordsWhereFilesWent) {
 // file after a lost one.
 TEST_F(RunJournalWriterEngineTest, WriteFailureEndsTheJournalNotTheRun) {
     auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 1, true});
-    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer) << writer.status().ToString();
     fs.AddFolder("/to");
     const std::vector<FileOperationItem> items = {File("/d/a"), File("/d/b"), File("/d/c")};
-    fs.FailNthCall(FsOperation::Write, fs.CallCount(FsOperation::Write) + 2, ENOSPC);
+    fs.FailNthCall(FsOperation::Write, 2, ENOSPC);  // b's line
     FileOperationEngine engine(fs, ui);
     engine.SetRecorder(writer.value().get());
     EXPECT_EQ(engine.MoveUnattended(items, "/to/").done, 3u);
