@@ -63,11 +63,12 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
         if (!chooseOther) return;
         QStringList labels;
         for (std::size_t i = 0; i < runs.size() && i < kListedRuns; ++i)
-            labels << QString::fromStdString(LabelOf(runs[i], clock));
+            labels << QString::fromStdString(std::to_string(i + 1) + ": " + LabelOf(runs[i], clock));
         bool picked = false;
         const QString label = QInputDialog::getItem(parent, kCaption, "元に戻す処理を選んでください:", labels,
                                                     0, false, &picked);
         if (!picked) return;
+        // Numbered: two runs in one minute may otherwise read the same.
         chosen = static_cast<std::size_t>(labels.indexOf(label));
         if (chosen >= runs.size()) return;
         bool again = false;
