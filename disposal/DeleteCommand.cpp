@@ -218,6 +218,13 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
         recorder_ = journal.get();
         const int result = silent ? DisposeUnattended() : DisposeInteractive();
         recorder_ = nullptr;
+        // A run that disposed of nothing (declined, cancelled at once) has nothing to offer for undoing.
+        if (journal && journal->Count() == 0 && journal->Error().ok()) {
+            const std::string name = journal->Name();
+            journal.reset();
+            if (auto runs = ports_.fileSystem.OpenFolder(runJournalFolder_))
+                (void)runs.value()->RemoveFile(name);
+        }
         if (result != 0) {
             Abort();
             return DeleteOutcome::Stopped;
