@@ -1,6 +1,7 @@
 #include "disposal/RunUndo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -8,6 +9,9 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "disposal/CreateFolderPath.h"
 #include "disposal/FileOperation.h"
@@ -214,7 +218,7 @@ class Undoer {
             if (info) {
                 auto infoStatus = info.value()->StatEntry(infoName);
                 if (infoStatus && infoStatus.value().kind == EntryKind::Regular) {
-                    (void)info.value()->RemoveFile(infoName);  // a stale info file is harmless
+                    infoFiles_.emplace_back(info.value(), infoName);
                     folders_.MarkChanged(entry.place + "info/", info.value());
                 }
             }
@@ -222,10 +226,31 @@ class Undoer {
         return std::nullopt;
     }
 
-    Status Flush() { return folders_.SyncChanged(); }
+    // Removes the info files of the entries put back, then flushes the folders. A removal costs a journal
+    // commit on most file systems, which the trash itself never pays; several at once share the waiting.
+    // A stale info file is harmless (the trash lists a name whose file is gone), so failures are not
+    // reported.
+    Status Flush() {
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i = next++; i < infoFiles_.size(); i = next++)
+                (void)infoFiles_[i].first->RemoveFile(infoFiles_[i].second);
+        };
+        std::vector<std::thread> helpers;
+        const std::size_t count = std::min<std::size_t>(kRemovers - 1, infoFiles_.size() / 16);
+        for (std::size_t i = 0; i < count; ++i)
+            helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        infoFiles_.clear();
+        return folders_.SyncChanged();
+    }
 
   private:
+    static constexpr std::size_t kRemovers = 8;
     FolderCache folders_;
+    std::vector<std::pair<std::shared_ptr<Directory>, std::string>> infoFiles_;
 };
 
 Status AppendToJournal(Directory& runs, const std::string& name, const std::string& lines) {
