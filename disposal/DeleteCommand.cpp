@@ -6,6 +6,7 @@
 #include "disposal/CreateFolderPath.h"
 #include "disposal/DeletionLog.h"
 #include "disposal/OwnFileText.h"
+#include "disposal/RunJournalWriter.h"
 
 namespace vask {
 
@@ -134,6 +135,7 @@ bool DeleteCommand::EnsureArchiveFolder() {
 
 int DeleteCommand::DisposeInteractive() {
     FileOperationEngine engine(ports_.fileSystem, ports_.operationUi);
+    engine.SetRecorder(recorder_);
     switch (settings_.nTrush) {
         case kDisposeToTrash:
             return engine.Run(FileOperationKind::Trash, TickedItems(), "").Result();
@@ -151,6 +153,7 @@ int DeleteCommand::DisposeInteractive() {
 
 int DeleteCommand::DisposeUnattended() {
     FileOperationEngine engine(ports_.fileSystem, ports_.operationUi);
+    engine.SetRecorder(recorder_);
     switch (settings_.nTrush) {
         case kDisposeMoveToFolder:
             return engine.MoveUnattended(TickedItems(), settings_.strFolderEdit).Result();
@@ -204,7 +207,24 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
             Abort();
             return DeleteOutcome::Stopped;
         }
+        // The journal is a help for undoing the run, not part of the disposal: without one the run goes on.
+        std::unique_ptr<RunJournalWriter> journal;
+        if (!runJournalFolder_.empty() && settings_.nTrush != kDisposeLzhArchive) {
+            auto created = RunJournalWriter::Create(
+                ports_.fileSystem, runJournalFolder_,
+                RunJournalHeader{ports_.clock.NowSeconds(), settings_.nTrush, silent});
+            if (created) journal = std::move(created.value());
+        }
+        recorder_ = journal.get();
         const int result = silent ? DisposeUnattended() : DisposeInteractive();
+        recorder_ = nullptr;
+        // A run that disposed of nothing (declined, cancelled at once) has nothing to offer for undoing.
+        if (journal && journal->Count() == 0 && journal->Error().ok()) {
+            const std::string name = journal->Name();
+            journal.reset();
+            if (auto runs = ports_.fileSystem.OpenFolder(runJournalFolder_))
+                (void)runs.value()->RemoveFile(name);
+        }
         if (result != 0) {
             Abort();
             return DeleteOutcome::Stopped;

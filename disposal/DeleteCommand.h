@@ -57,6 +57,10 @@ class DeleteCommand {
     // (nothing disposed of, no log, nothing saved). For the forced stop of an unattended run.
     void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
 
+    // The folder each run's journal is written to (RunJournalFolder), for undoing the run later. Empty (the
+    // default): no journal. A journal that cannot be created does not stop the disposal.
+    void SetRunJournalFolder(std::string folder) { runJournalFolder_ = std::move(folder); }
+
     // Method 1: true when the user declined the move.
     bool ConfirmMove();
     // Method 3: true when the command must stop (the folder is missing and not to be, or cannot be, made).
@@ -84,6 +88,8 @@ class DeleteCommand {
     SettingsStore& store_;
     std::function<int()> parsePatternText_;
     std::function<bool()> stopRequested_;
+    std::string runJournalFolder_;
+    DisposalRecorder* recorder_ = nullptr;  // the journal of the run at hand
 };
 
 }  // namespace vask

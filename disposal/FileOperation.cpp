@@ -55,6 +55,35 @@ struct FileOperationEngine::Target {
 FileOperationEngine::FileOperationEngine(FileSystem& fileSystem, FileOperationUi& ui)
     : fileSystem_(fileSystem), ui_(ui) {}
 
+void FileOperationEngine::RecordPlaced(const FileOperationItem& item, const FileStatus& status,
+                                       JournalPlaceKind kind, std::string place, std::string member,
+                                       const FileStatus* placed) {
+    if (!recorder_) return;
+    RunJournalEntry entry;
+    entry.originalPath = item.path;
+    entry.device = status.device;
+    entry.inode = status.inode;
+    entry.size = status.size;
+    entry.mtimeNanoseconds = status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds;
+    entry.mode = status.mode;
+    entry.kind = kind;
+    entry.place = std::move(place);
+    entry.member = std::move(member);
+    if (placed) {
+        entry.placedDevice = placed->device;
+        entry.placedInode = placed->inode;
+    }
+    recorder_->Record(std::move(entry));
+}
+
+void FileOperationEngine::RecordMove(const Source& source, const Target& target) {
+    if (!recorder_) return;
+    // A copy across volumes is a new file: the undo recognises it by where it went, so look it up.
+    auto placed = target.folder->StatEntry(source.name);
+    RecordPlaced(*source.item, source.status, JournalPlaceKind::Move, target.path + source.name, "",
+                 placed ? &placed.value() : nullptr);
+}
+
 Result<FileOperationEngine::Source> FileOperationEngine::OpenSource(const FileOperationItem& item) {
     Source source;
     source.item = &item;
@@ -205,20 +234,30 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
     // Trashing goes in batches that share one flush of their info files; a batch is moved in when it is full,
     // when a file repeats within it, and at the end.
     std::vector<std::string> staged;
+    std::vector<std::pair<const FileOperationItem*, FileStatus>> stagedSources;
     std::set<std::string> stagedPaths;
     const auto commitStaged = [&] {
         const std::vector<Status> statuses = fileSystem_.CommitStagedTrash();
+        const std::vector<TrashPlace> places =
+            recorder_ ? fileSystem_.LastTrashPlaces() : std::vector<TrashPlace>();
         for (std::size_t i = 0; i < staged.size() && i < statuses.size(); ++i) {
             if (statuses[i]) {
                 ++outcome.done;
                 disposed.insert(staged[i]);
+                if (recorder_ && i < places.size()) {
+                    // Renamed within its volume: the entry in the trash is the very file.
+                    RecordPlaced(*stagedSources[i].first, stagedSources[i].second, JournalPlaceKind::Trash,
+                                 places[i].trashFolder, places[i].name, &stagedSources[i].second);
+                }
             } else {
                 outcome.failures.push_back(
                     FileOperationFailure{staged[i], statuses[i], statuses[i].code() == ESTALE});
             }
         }
         staged.clear();
+        stagedSources.clear();
         stagedPaths.clear();
+        if (recorder_) recorder_->Flush();
     };
     ForEachItem(items, outcome, true, disposed, [&](Source& source) -> std::optional<Status> {
         const std::string& path = source.item->path;
@@ -230,13 +269,19 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             const Status stage = source.folder->StageForTrash(source.name, path, source.status);
             if (!stage) return stage;
             staged.push_back(path);
+            stagedSources.emplace_back(source.item, source.status);
             stagedPaths.insert(path);
             if (staged.size() >= kTrashBatch) commitStaged();
             return std::nullopt;  // counted when the batch is moved in
         }
         // Removals are not flushed: one lost in a crash brings the file back, which loses nothing, while a
         // folder's fsync waits for the dirty data of every other writer on the volume.
-        if (kind == FileOperationKind::Delete) return source.folder->RemoveFile(source.name);
+        if (kind == FileOperationKind::Delete) {
+            const Status removed = source.folder->RemoveFile(source.name);
+            if (removed)
+                RecordPlaced(*source.item, source.status, JournalPlaceKind::Deleted, "", "", nullptr);
+            return removed;
+        }
         bool replace = replaceAll;
         if (!replace && target.folder->StatEntry(source.name)) {
             const ReplaceAnswer answer = ui_.AskReplace(path, target.path + source.name);
@@ -252,7 +297,9 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
             replace = true;
             replaceAll = answer == ReplaceAnswer::YesToAll;
         }
-        return MoveOne(source, target, replace);
+        const Status moved = MoveOne(source, target, replace);
+        if (moved) RecordMove(source, target);
+        return moved;
     });
     if (outcome.cancelled) {
         fileSystem_.DiscardStagedTrash();  // not moved yet: they stay where they are, as the rest does
@@ -263,6 +310,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
         const Status flushed = fileSystem_.FlushTrash();
         if (!flushed) outcome.failures.push_back(FileOperationFailure{"", flushed, false});
     }
+    if (recorder_) recorder_->Flush();
     if (!outcome.failures.empty()) ui_.ReportFailures(kind, outcome.failures);
     return outcome;
 }
@@ -296,8 +344,11 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
                 return std::nullopt;
             }
         }
-        return MoveOne(source, target, true);
+        const Status moved = MoveOne(source, target, true);
+        if (moved) RecordMove(source, target);
+        return moved;
     });
+    if (recorder_) recorder_->Flush();
     return outcome;
 }
 
@@ -306,8 +357,11 @@ FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<Fil
     ForgetOpenFolder();
     std::set<std::string> disposed;
     ForEachItem(items, outcome, false, disposed, [&](Source& source) -> std::optional<Status> {
-        return source.folder->RemoveFile(source.name);
+        const Status removed = source.folder->RemoveFile(source.name);
+        if (removed) RecordPlaced(*source.item, source.status, JournalPlaceKind::Deleted, "", "", nullptr);
+        return removed;
     });
+    if (recorder_) recorder_->Flush();
     return outcome;
 }
 

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "disposal/RunJournal.h"
 #include "platform/FileSystem.h"
 #include "platform/Status.h"
 #include "search/ResultList.h"
@@ -79,6 +80,17 @@ struct FileOperationOutcome {
     bool userSkipped = false;
 };
 
+// Told of every file a run disposed of and where it went (the run journal). Called on the engine's thread,
+// right after the file reached its place.
+class DisposalRecorder {
+  public:
+    virtual ~DisposalRecorder() = default;
+    // entry.seq is left to the recorder.
+    virtual void Record(RunJournalEntry entry) = 0;
+    // Called where the disposal itself flushes (a trash batch, the end of a run).
+    virtual void Flush() = 0;
+};
+
 class FileOperationEngine {
   public:
     // Both must outlive the engine.
@@ -97,6 +109,9 @@ class FileOperationEngine {
                                         const std::string& targetFolder);
     // The unattended permanent deletion: no dialogs.
     FileOperationOutcome DeleteUnattended(const std::vector<FileOperationItem>& items);
+
+    // Every disposed file is reported to recorder from now on (null: none). Not owned.
+    void SetRecorder(DisposalRecorder* recorder) { recorder_ = recorder; }
 
   private:
     struct Source;
@@ -125,6 +140,11 @@ class FileOperationEngine {
     FileOperationUi& ui_;
     std::shared_ptr<Directory> openFolder_;  // the folder of the file at hand, kept for the next file
     std::string openFolderPath_;
+    DisposalRecorder* recorder_ = nullptr;
+
+    void RecordPlaced(const FileOperationItem& item, const FileStatus& status, JournalPlaceKind kind,
+                      std::string place, std::string member, const FileStatus* placed);
+    void RecordMove(const Source& source, const Target& target);
 };
 
 // Splits an absolute path into its folder (ending in "/") and its last name. Empty name for a folder path.

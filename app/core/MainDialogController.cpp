@@ -1,5 +1,6 @@
 #include "app/core/MainDialogController.h"
 
+#include "disposal/RunJournalWriter.h"
 #include "search/DriveList.h"
 #include "search/SizeText.h"
 #include "search/Wildcard.h"
@@ -85,6 +86,7 @@ void MainDialogController::AttachDisposal(FileOperationUi& operationUi, Archiver
                                                            operationUi, archiver, sound, ports_.clock},
                                         state_, settings_, store_, [this] { return ParsePatternText(); });
     deleteCommand_->SetStopCheck([this] { return stopRequested_; });
+    deleteCommand_->SetRunJournalFolder(RunJournalFolder(ports_.environment));
 }
 
 OptionSheet& MainDialogController::AttachOptionSheet(OptionSheetView& sheetView, Prompter& sheetPrompter,

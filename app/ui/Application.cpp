@@ -26,6 +26,9 @@
 #include "app/ui/QtSoundPlayer.h"
 #include "app/ui/StderrFileOperationUi.h"
 #include "app/ui/StderrPrompter.h"
+#include "app/ui/UndoRunButton.h"
+#include "disposal/RunJournalWriter.h"
+#include "disposal/RunUndo.h"
 #include "platform/linux/DlopenArchiverLoader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/LinuxVolumeSource.h"
@@ -218,6 +221,11 @@ int RunVask(int argc, char** argv) {
     OptionSheetDialog optionSheet(&window);
     QtPrompter sheetPrompter(&optionSheet);
     optionSheet.Bind(controller.AttachOptionSheet(optionSheet, sheetPrompter, sound));
+    // Journals that can no longer give anything back go at start-up; the rest can be undone from the log
+    // page.
+    const std::string runsFolder = RunJournalFolder(environment);
+    if (!runsFolder.empty()) RemoveSettledRuns(fileSystem, runsFolder, clock.NowSeconds());
+    AttachUndoRunButton(optionSheet, fileSystem, clock, runsFolder);
     routing.stopping = [&flow] { return flow.StopRequested(); };
     // A stop agreed to while another box of the run is open (the "*.*" question) closes that box too.
     sign.OnClick([&flow] {

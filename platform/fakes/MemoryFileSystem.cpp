@@ -484,6 +484,7 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
     std::vector<Status> results;
     std::vector<StagedEntry> staged;
     staged.swap(staged_);
+    lastPlaces_.assign(staged.size(), TrashPlace{});
     for (const StagedEntry& entry : staged) {
         const std::string path = entry.folderPath + entry.name;
         if (int error = Enter(FsOperation::MoveToTrash, path)) {
@@ -501,6 +502,7 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
             results.push_back(Status::Error(EACCES, path, "trash"));
             continue;
         }
+        lastPlaces_[results.size()] = TrashPlace{"/trash/", std::to_string(trashed_.size())};
         trashed_.push_back(TrashedEntry{entry.originalPath, it->second});
         entry.folder->children.erase(it);
         results.push_back(Status::Ok());

@@ -331,6 +331,7 @@ Status FreedesktopTrash::MoveIn(Folder& folder, InfoFile& info, int folderFd, co
         const int error = MoveIntoFiles(folderFd, name, folder.files.get(), stem);
         if (error == 0) {
             info.Keep();
+            movedInAs_ = stem;
             return Status::Ok();
         }
         if (error != EEXIST) return Status::Error(error, originalPath, "move to " + folder.path + "files/");
@@ -395,6 +396,7 @@ Status FreedesktopTrash::Stage(int folderFd, const std::string& name, const std:
 std::vector<Status> FreedesktopTrash::CommitStaged() {
     std::vector<Status> results;
     results.reserve(staged_.size());
+    lastPlaces_.assign(staged_.size(), TrashPlace{});
     // One syncfs per file system makes every unnamed info file on it durable before any of them gets its
     // name; a file system syncfs cannot flush gets each info file flushed on its own.
     std::vector<int> flushedInfoFolders;
@@ -433,6 +435,7 @@ std::vector<Status> FreedesktopTrash::CommitStaged() {
         }
         results.push_back(
             MoveIn(*entry.trash, *entry.info, entry.folder.get(), entry.name, entry.originalPath));
+        if (results.back()) lastPlaces_[i] = TrashPlace{entry.trash->path, movedInAs_};
     }
     staged_.clear();  // info files not kept are removed here
     return results;

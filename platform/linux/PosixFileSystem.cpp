@@ -394,6 +394,10 @@ std::vector<Status> PosixFileSystem::CommitStagedTrash() {
     return trash_->Session().CommitStaged();
 }
 
+std::vector<TrashPlace> PosixFileSystem::LastTrashPlaces() {
+    return trash_->Session().LastPlaces();
+}
+
 void PosixFileSystem::DiscardStagedTrash() {
     trash_->Session().DiscardStaged();
 }

@@ -27,6 +27,7 @@ class PosixFileSystem : public FileSystem {
     Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
     Status FlushTrash() override;
     std::vector<Status> CommitStagedTrash() override;
+    std::vector<TrashPlace> LastTrashPlaces() override;
     void DiscardStagedTrash() override;
     std::size_t RemoveOwnLeftovers() override;
 

@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,12 @@
 #include "app/ui/ResultListModel.h"
 #include "app/ui/SearchClipWidget.h"
 #include "app/ui/StderrPrompter.h"
+#include "app/ui/UndoRunButton.h"
+#include "disposal/RunJournalWriter.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/MemoryFileSystem.h"
+#include "settings/ui/OptionSheetDialog.h"
+#include "tests/disposal/AgreeingFileOperationUi.h"
 
 using namespace vask;
 
@@ -63,6 +70,53 @@ class WidgetsTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // The log page's undo button: disabled without a journal; with one it names the run, puts the files
+    // back and says how many.
+    void undoButtonNamesTheRunAndPutsItBack() {
+        MemoryFileSystem fs;
+        FakeClock clock;
+        clock.utcOffsetSeconds = 0;
+        fs.AddFolder("/runs");
+        fs.AddFolder("/to");
+        OptionSheetDialog dialog;
+        QPushButton* button = AttachUndoRunButton(dialog, fs, clock, "/runs/");
+        QVERIFY(button != nullptr);
+        QCOMPARE(button->text(), QString::fromUtf8("元に戻す(&Z)"));
+        QVERIFY(!button->isEnabled());
+
+        std::vector<FileOperationItem> items;
+        for (const char* path : {"/d/a.bak", "/d/b.bak"}) {
+            auto node = fs.AddFile(path, 1, 1000, 0644);
+            node->content = "x";
+            items.push_back({path, 1, {node->device, node->inode, 1000LL * 1000000000LL}});
+        }
+        auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{0, 1, false});
+        QVERIFY(writer.ok());
+        AgreeingFileOperationUi ui;
+        FileOperationEngine engine(fs, ui);
+        engine.SetRecorder(writer.value().get());
+        QCOMPARE(engine.Run(FileOperationKind::Move, items, "/to/").done, std::size_t{2});
+        dialog.ChooseTab(OptionPage::LogView);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(button->isEnabled());
+
+        QString question, result;
+        AnswerNextBox([&](QMessageBox& box) -> QAbstractButton* {
+            question = box.text();
+            AnswerNextBox([&](QMessageBox& done) -> QAbstractButton* {
+                result = done.text();
+                return done.findChild<QAbstractButton*>("ok");
+            });
+            return box.findChild<QAbstractButton*>("yes");
+        });
+        button->click();
+        QCOMPARE(question, QString::fromUtf8("1970/01/01 00:00 移動 2 個 の処理を元に戻しますか?"));
+        QCOMPARE(result, QString::fromUtf8("2 個のﾌｧｲﾙを元に戻しました。"));
+        QVERIFY(fs.Find("/d/a.bak") != nullptr && fs.Find("/d/b.bak") != nullptr);
+        QVERIFY(fs.Find("/to/a.bak") == nullptr);
+    }
+
     void modelAnnouncesOnlyAppendedRowsAndResetsWhenEmptied() {
         ResultList results;
         results.Append("/a", 1, {});

@@ -1,0 +1,49 @@
+// Writes a run's journal as the run goes (see RunJournal.h for the format) and finds the folder journals
+// live in.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "disposal/FileOperation.h"
+#include "disposal/RunJournal.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/Status.h"
+
+namespace vask {
+
+// $XDG_STATE_HOME/Velumark/runs/ when XDG_STATE_HOME is absolute, else $HOME/.local/state/Velumark/runs/;
+// empty when neither variable is usable. Ends in "/".
+std::string RunJournalFolder(Environment& environment);
+
+class RunJournalWriter : public DisposalRecorder {
+  public:
+    // Creates a new journal in folder (created with its missing parents, mode 0700) under a name no other
+    // journal has, and writes its header. Failure: the Status of the step that failed; nothing is left.
+    static Result<std::unique_ptr<RunJournalWriter>> Create(FileSystem& fileSystem, const std::string& folder,
+                                                            const RunJournalHeader& header);
+
+    // Appends the entry's line in one write, so that a killed process leaves every earlier line whole. A
+    // failed write is kept (Error) and ends the journal: later entries are not written, so that the journal
+    // never claims a file it lost the line of.
+    void Record(RunJournalEntry entry) override;
+    // Flushes what was written to the disk.
+    void Flush() override;
+
+    const std::string& Name() const { return name_; }
+    std::size_t Count() const { return next_; }
+    // The first error of a write or flush, or Ok.
+    const Status& Error() const { return error_; }
+
+  private:
+    RunJournalWriter(std::unique_ptr<WritableFile> file, std::string name)
+        : file_(std::move(file)), name_(std::move(name)) {}
+    std::unique_ptr<WritableFile> file_;
+    std::string name_;
+    std::uint64_t next_ = 0;
+    Status error_;
+};
+
+}  // namespace vask

@@ -1,0 +1,87 @@
+// Undoing a disposal run from its journal (RunJournal.h): every file the run disposed of goes back to its
+// original path, but only where nothing stands now (nothing is ever replaced), with any missing folder on
+// the way recreated. A file that cannot come back is reported with its reason and stays where the run put
+// it; the rest still comes back. Each restored file gets a restore mark in the journal, so a second undo
+// of the same run restores nothing twice.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disposal/RunJournal.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Status.h"
+
+namespace vask {
+
+// One journal in the runs folder, as listed for the user.
+struct RunSummary {
+    std::string name;          // the journal's file name
+    bool usable = false;       // false: damaged, of another version, or not a journal; never undone
+    RunJournalHeader header;   // when usable
+    std::size_t count = 0;     // files the run disposed of
+    std::size_t restored = 0;  // of them already restored by an undo
+    std::size_t deleted = 0;   // of them deleted for good (never restored)
+};
+
+// Every journal in folder, newest first. A folder that does not exist lists nothing.
+std::vector<RunSummary> ListRuns(FileSystem& fileSystem, const std::string& folder);
+
+// Why a file was not put back.
+enum class UndoReason {
+    AlreadyBack,     // the file stands at its original path again (restored by other means): nothing touched
+    Taken,           // another file stands at the original path: both stay as they are
+    GoneFromTrash,   // no longer in the trash
+    GoneFromFolder,  // no longer in the move folder
+    ArchiveMissing,  // the archive is not there
+    Changed,         // the disposed copy was changed since the run: it stays where it is
+    Deleted,         // deleted for good by the run
+    Failed,          // a system call failed (status says which and why)
+};
+
+struct UndoProblem {
+    std::string path;  // the original path
+    UndoReason reason = UndoReason::Failed;
+    Status status;  // for Failed
+};
+
+struct UndoOutcome {
+    bool usable = true;  // false: the journal could not be read or is damaged; nothing was touched
+    std::size_t restored = 0;
+    bool cancelled = false;
+    std::vector<UndoProblem> stayed;  // every file of the run that did not come back, AlreadyBack included
+    Status journalError;              // the restore marks could not be written (a second undo then finds
+                                      // the files already back, and touches nothing)
+};
+
+// Called before each file: done of total, and its original path. False stops the undo there (the files
+// done stay done and are marked).
+using UndoProgress = std::function<bool(std::size_t done, std::size_t total, const std::string& path)>;
+
+// Undoes the run of journal `name` in `folder`. Entries already marked restored are skipped silently.
+UndoOutcome UndoRun(FileSystem& fileSystem, const std::string& folder, const std::string& name,
+                    const UndoProgress& progress);
+
+// The reason as the result report shows it (Japanese), with the system's error text for Failed.
+std::string UndoReasonText(const UndoProblem& problem);
+
+// How a run is named to the user: "2026/12/07 08:30 ごみ箱 12 個", or for a journal that cannot be read
+// "2026/12/07 08:30 (元に戻せません)" (the time from its name). time: the run's local start time.
+std::string RunLabel(const RunSummary& run, const LocalTime& time);
+// The start time a journal's name carries (seconds since 1970 UTC), 0 when it carries none.
+std::int64_t RunStartOfName(const std::string& name);
+// The result report: "n 個のﾌｧｲﾙを元に戻しました。" followed by what stayed, one file a line with its reason
+// (at most maxListed lines, then how many more).
+std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed = 15);
+
+// Removes the journals that can no longer help: started more than maxAgeDays before nowSeconds (by the
+// time in the name, so damaged ones age out too), or usable with every file restored or deleted for good.
+// Returns how many were removed.
+std::size_t RemoveSettledRuns(FileSystem& fileSystem, const std::string& folder, std::int64_t nowSeconds,
+                              int maxAgeDays = 60);
+
+}  // namespace vask

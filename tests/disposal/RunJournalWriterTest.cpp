@@ -1,0 +1,122 @@
+#include "disposal/RunJournalWriter.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fakes/MemoryEnvironment.h"
+#include "platform/fakes/MemoryFileSystem.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
+
+namespace vask {
+namespace {
+
+TEST(RunJournalWriterTest, FolderFollowsTheStateHome) {
+    struct Case {
+        const char* xdgStateHome;  // null: unset
+        const char* home;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/state", "/home/u", "/state/Velumark/runs/"},
+        {"/state/", "/home/u", "/state/Velumark/runs/"},
+        {"relative", "/home/u", "/home/u/.local/state/Velumark/runs/"},
+        {nullptr, "/home/u/", "/home/u/.local/state/Velumark/runs/"},
+        {"", "", ""},
+        {nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        MemoryEnvironment environment;
+        if (c.xdgStateHome) environment.variables["XDG_STATE_HOME"] = c.xdgStateHome;
+        if (c.home) environment.variables["HOME"] = c.home;
+        EXPECT_EQ(RunJournalFolder(environment), c.expected) << (c.xdgStateHome ? c.xdgStateHome : "unset");
+    }
+}
+
+class RunJournalWriterEngineTest : public ::testing::Test {
+  protected:
+    RunJournalWriterEngineTest() {
+        fs.AddFolder("/runs");
+        fs.AddFolder("/state");  // runs/ in it is made by the writer
+    }
+    FileOperationItem File(const std::string& path) {
+        auto node = fs.AddFile(path, 4, 1000000000, 0640);
+        node->content = "data";
+        return FileOperationItem{path, node->size,
+                                 FileIdentity{node->device, node->inode, 1000000000LL * 1000000000LL}};
+    }
+    RunJournal Journal(const std::string& name) {
+        auto parsed = ParseRunJournal(MemoryFileSystem::ContentOf(*fs.Find("/runs/" + name)));
+        EXPECT_TRUE(parsed);
+        return parsed ? *parsed : RunJournal{};
+    }
+
+    MemoryFileSystem fs;
+    ScriptedFileOperationUi ui;
+};
+
+// Every method records each disposed file with where it went; a file the engine could not dispose of is
+// not recorded.
+TEST_F(RunJournalWriterEngineTest, EachMethodRecordsWhereFilesWent) {
+    struct Case {
+        FileOperationKind kind;
+        JournalPlaceKind recorded;
+        const char* place;  // of /d/b
+        const char* member;
+    };
+    const Case cases[] = {
+        {FileOperationKind::Trash, JournalPlaceKind::Trash, "/trash/", "1"},
+        {FileOperationKind::Move, JournalPlaceKind::Move, "/to/b", ""},
+        {FileOperationKind::Delete, JournalPlaceKind::Deleted, "", ""},
+    };
+    std::int64_t start = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        fs.AddFolder("/to");
+        const std::vector<FileOperationItem> items = {File("/d/a"), File("/d/b"),
+                                                      FileOperationItem{"/d/missing", 1, {}}};
+        auto writer = RunJournalWriter::Create(fs, "/runs/",
+                                               RunJournalHeader{start++, static_cast<int>(c.kind), false});
+        ASSERT_TRUE(writer) << writer.status().ToString();
+        FileOperationEngine engine(fs, ui);
+        engine.SetRecorder(writer.value().get());
+        engine.Run(c.kind, items, "/to/");
+        const RunJournal journal = Journal(writer.value()->Name());
+        ASSERT_EQ(journal.entries.size(), 2u);
+        const RunJournalEntry& b = journal.entries[1];
+        EXPECT_EQ(b.originalPath, "/d/b");
+        EXPECT_EQ(b.kind, c.recorded);
+        EXPECT_EQ(b.place, c.place);
+        EXPECT_EQ(b.member, c.member);
+        EXPECT_EQ(b.inode, items[1].identity.inode);
+        EXPECT_EQ(b.size, 4u);
+        EXPECT_EQ(b.mode, 0640u);
+        fs.Remove("/to/a");
+        fs.Remove("/to/b");
+    }
+}
+
+// A journal that cannot be written any more ends there: the disposal goes on, and no later line claims a
+// file after a lost one.
+TEST_F(RunJournalWriterEngineTest, WriteFailureEndsTheJournalNotTheRun) {
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 1, true});
+    ASSERT_TRUE(writer) << writer.status().ToString();
+    fs.AddFolder("/to");
+    const std::vector<FileOperationItem> items = {File("/d/a"), File("/d/b"), File("/d/c")};
+    fs.FailNthCall(FsOperation::Write, 2, ENOSPC);  // b's line
+    FileOperationEngine engine(fs, ui);
+    engine.SetRecorder(writer.value().get());
+    EXPECT_EQ(engine.MoveUnattended(items, "/to/").done, 3u);
+    EXPECT_EQ(writer.value()->Error().code(), ENOSPC);
+    EXPECT_EQ(Journal(writer.value()->Name()).entries.size(), 1u);
+}
+
+// Two runs in the same second get journals of their own.
+TEST_F(RunJournalWriterEngineTest, RunsInOneSecondDoNotShare) {
+    auto first = RunJournalWriter::Create(fs, "/state/runs/", RunJournalHeader{7, 0, false});
+    auto second = RunJournalWriter::Create(fs, "/state/runs/", RunJournalHeader{7, 0, false});
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.value()->Name(), second.value()->Name());
+    EXPECT_TRUE(IsRunJournalName(second.value()->Name()));
+}
+
+}  // namespace
+}  // namespace vask
