@@ -37,7 +37,8 @@ void RemoveLeftoverTemporaries(Directory& folder) {
     for (const DirectoryEntry& entry : entries.value()) {
         if (entry.name.compare(0, prefix.size(), prefix) != 0 || !IsVaskTemporaryName(entry.name)) continue;
         auto status = folder.StatEntry(entry.name);
-        if (status && status->kind == EntryKind::Regular) folder.RemoveFile(entry.name);
+        // Sweeping is best effort: a leftover that cannot be removed is tried again at the next save.
+        if (status && status->kind == EntryKind::Regular) (void)folder.RemoveFile(entry.name);
     }
 }
 
@@ -172,12 +173,13 @@ Status WritePatternListFile(FileSystem& fileSystem, std::string_view bytes, List
         status = folder.RenameTo(temporary, folder, kPatternListName, how == ListWrite::ReplaceExisting);
     if (!status) {
         file.reset();
-        folder.RemoveFile(temporary);
+        // The failure of the write is what gets reported; a temporary left over is swept by the next save.
+        (void)folder.RemoveFile(temporary);
         return status;
     }
     // The new list is in place; a failed flush of the folder entry leaves it there, only less sure to
     // survive a power cut, which is no reason to tell the user the save failed.
-    folder.Sync();
+    (void)folder.Sync();
     return Status::Ok();
 }
 

@@ -298,7 +298,7 @@ class FileOperationUiTest : public QObject {
     void failureReasons() {
         namespace text = file_operation_text;
         // Changed since the search wins over whatever errno came with it.
-        QCOMPARE(Q(text::FailureReason(Failure("/a", ESTALE, "/a", true))),
+        QCOMPARE(Q(text::FailureReason(Failure("/a", Status::kChanged, "/a", true))),
                  Q("検索後に変更されたため処理しませんでした。"));
         QCOMPARE(Q(text::FailureReason(Failure("/a", EPERM, "/a"))), Q("ｱｸｾｽが拒否されました。"));
         // A code without a text of ours: the system's text, never an empty reason.
