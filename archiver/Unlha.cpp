@@ -31,9 +31,8 @@ int Run(const char* command_line, std::string& text) {
     }
     OperationLock lock;
     if (vask::Status s = lock.TryAcquire(LockFilePath()); !s) {
-        text = s.code() == EWOULDBLOCK ? "error: another archive operation is running\n"
-                                       : "error: " + s.ToString() + "\n";
-        return s.code() == EWOULDBLOCK ? kBusy : kWriteError;
+        text = s.busy() ? "error: another archive operation is running\n" : "error: " + s.ToString() + "\n";
+        return s.busy() ? kBusy : kWriteError;
     }
     Outcome outcome = RunCommand(*command, io);
     text = outcome.text;

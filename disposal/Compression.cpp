@@ -53,7 +53,9 @@ bool ArchivePathReadsBack(std::string_view path) {
 class ListFileGuard {
   public:
     explicit ListFileGuard(Directory& folder) : folder_(folder) {}
-    ~ListFileGuard() { folder_.RemoveFile(kArchiverListFileName); }
+    // A list file that stays behind is removed by the next run before it writes its own; a destructor has
+    // no one to tell.
+    ~ListFileGuard() { (void)folder_.RemoveFile(kArchiverListFileName); }
     ListFileGuard(const ListFileGuard&) = delete;
     ListFileGuard& operator=(const ListFileGuard&) = delete;
 
@@ -142,7 +144,7 @@ std::vector<std::string> CheckedTickedPaths(FileSystem& fileSystem, const Result
         }
         if (!same) {
             refused.push_back(
-                FileOperationFailure{path, Status::Error(ESTALE, path, "changed since the search"), true});
+                FileOperationFailure{path, Status::Changed(path, "changed since the search"), true});
             continue;
         }
         seen.insert(path);
@@ -257,7 +259,10 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     Directory& folder = **archiveFolder;
     StampFileTimes(folder, kWorkingArchiveName, state.timeSearch);
     std::string finalName;
-    RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch), finalName);
+    // The files are safe inside the working archive whether or not it gets its final name; one that keeps
+    // the working name is set aside under a free name by the next run (see above), so nothing is lost.
+    (void)RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch),
+                                  finalName);
     return report.refused.empty() ? 0 : 1;
 }
 

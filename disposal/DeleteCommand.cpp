@@ -231,14 +231,18 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
         }
         ports_.view.ShowStatusText(settings_.nTrush == kDisposeMoveToFolder ? kMovedText : kDeletedText);
         if (settings_.bLog != 0) {
-            WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0, silent);
+            // The files are already disposed of: a log that cannot be written changes nothing about that, and
+            // the run has always ended as done. The log page shows what the file holds.
+            (void)WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0,
+                                   silent);
         }
         // Focus first, as in StopWithFocusOnPatterns: the disabled Delete must not hand it to Cancel.
         ports_.view.SetFocusTo(control::kSearch);
         ports_.view.SetControlEnabled(control::kDelete, false);
         outcome = DeleteOutcome::Done;
     }
-    store_.SaveAndReloadProfile();
+    // As after a search: a profile that cannot be written loses only the recall of these values.
+    (void)store_.SaveAndReloadProfile();
     if (settings_.bWave != 0) ports_.sound.PlayToEnd(settings_.strWaveEdit);
     ports_.view.SetFocusTo(control::kSearch);
     return outcome;

@@ -18,7 +18,7 @@ constexpr std::size_t kTrashBatch = 256;
 
 // The error a file gets when it is no longer the one the search saw.
 Status ChangedSinceSearch(const std::string& path) {
-    return Status::Error(ESTALE, path, "changed since the search");
+    return Status::Changed(path, "changed since the search");
 }
 
 bool SameAsSearched(const FileStatus& status, const FileOperationItem& item) {
@@ -251,7 +251,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
                 }
             } else {
                 outcome.failures.push_back(
-                    FileOperationFailure{staged[i], statuses[i], statuses[i].code() == ESTALE});
+                    FileOperationFailure{staged[i], statuses[i], statuses[i].changed()});
             }
         }
         staged.clear();
@@ -394,7 +394,7 @@ void FileOperationEngine::ForEachItem(const std::vector<FileOperationItem>& item
             ++outcome.done;
             disposed.insert(item.path);
         } else {
-            outcome.failures.push_back(FileOperationFailure{item.path, *status, status->code() == ESTALE});
+            outcome.failures.push_back(FileOperationFailure{item.path, *status, status->changed()});
         }
     }
 }

@@ -38,7 +38,7 @@ bool PatternListEditor::OnInitDialog() {
     }
     if (bytes.status().code() == ENOENT) {
         if (auto created = (*folder)->CreateFile(kPatternListName, FileCreation::Exclusive, 0600))
-            created.value()->Close();
+            (void)created.value()->Close();  // an empty file: nothing written that a failed close could lose
         text_ = EditorTextFromFile("", decoder_);
         return true;
     }

@@ -142,7 +142,7 @@ Status WritePatternListFile(FileSystem& fileSystem, std::string_view bytes, List
     if (!status) return status;
     // The new list is in place; a failed flush of the folder entry leaves it there, only less sure to
     // survive a power cut, which is no reason to tell the user the save failed.
-    folder.Sync();
+    (void)folder.Sync();
     return Status::Ok();
 }
 

@@ -251,7 +251,7 @@ void PatternWizard::LoadPatternList() {
         // The first run: the user's list starts as a copy of the default. A failed copy is not reported:
         // the list then shows whatever "VaskFile.Txt" holds, and Revert says what went wrong.
         if (auto defaults = ReadDefaultPatternList(ports_.fileSystem, ports_.defaultListFolders)) {
-            WritePatternListFile(ports_.fileSystem, defaults.value(), ListWrite::KeepExisting);
+            (void)WritePatternListFile(ports_.fileSystem, defaults.value(), ListWrite::KeepExisting);
         }
     }
     auto bytes = ReadListFile(current, kPatternListName);
@@ -260,7 +260,7 @@ void PatternWizard::LoadPatternList() {
         // folder, a FIFO or a link in its place, no permission) is an empty list and nothing is touched.
         if (bytes.status().code() == ENOENT) {
             if (auto created = current.CreateFile(kPatternListName, FileCreation::Exclusive, 0600))
-                created.value()->Close();
+                (void)created.value()->Close();  // an empty file: a failed close loses nothing
         }
         return;
     }

@@ -275,8 +275,8 @@ class FileSystem {
     // Flushes the trash folders changed by MoveToTrash since the last call (the trashed entries' names in
     // files/ and info/ reach the disk). A disposal run calls it once at its end.
     virtual Status FlushTrash() = 0;
-    // Moves every staged entry to the trash, in the order staged; one Status each, in that order (ESTALE: no
-    // longer the file that was checked; it stays where it is). Nothing stays staged.
+    // Moves every staged entry to the trash, in the order staged; one Status each, in that order
+    // (Status::changed(): no longer the file that was checked; it stays where it is). Nothing stays staged.
     virtual std::vector<Status> CommitStagedTrash() = 0;
     // Forgets the staged entries; they stay where they are.
     virtual void DiscardStagedTrash() = 0;

@@ -11,8 +11,16 @@
 
 namespace vask {
 
-class Status {
+// Every Status must be looked at: a dropped one is an error nobody hears of. Where ignoring one is right, the
+// caller says why next to a (void) cast.
+class [[nodiscard]] Status {
   public:
+    // Outcomes of Vask's own, apart from the errno values (which are all positive).
+    // Changed: the file or folder is no longer the one that was checked before (by the search, or earlier in
+    // the same operation); it was left as it is. Busy: another operation holds what is needed; try later.
+    static constexpr int kChanged = -1;
+    static constexpr int kBusy = -2;
+
     // A default-constructed Status is success.
     Status() = default;
 
@@ -25,15 +33,29 @@ class Status {
         s.operation_ = std::move(operation);
         return s;
     }
+    static Status Changed(std::string path, std::string operation) {
+        return Error(kChanged, std::move(path), std::move(operation));
+    }
+    static Status Busy(std::string path, std::string operation) {
+        return Error(kBusy, std::move(path), std::move(operation));
+    }
 
     bool ok() const { return code_ == 0; }
     explicit operator bool() const { return ok(); }
+    // The errno value, or kChanged / kBusy; 0 on success. Status::Error(code(), ...) keeps the outcome.
     int code() const { return code_; }
+    bool changed() const { return code_ == kChanged; }
+    bool busy() const { return code_ == kBusy; }
     const std::string& path() const { return path_; }
     const std::string& operation() const { return operation_; }
 
-    // The errno text of the code, e.g. "No space left on device".
-    std::string ErrorText() const { return ok() ? std::string() : std::generic_category().message(code_); }
+    // The errno text of the code, e.g. "No space left on device", or the words for an own outcome.
+    std::string ErrorText() const {
+        if (ok()) return std::string();
+        if (changed()) return "Changed since it was checked";
+        if (busy()) return "Busy with another operation";
+        return std::generic_category().message(code_);
+    }
     // "operation path: errno text", for reports and test failure messages.
     std::string ToString() const {
         if (ok()) return "OK";
@@ -48,7 +70,7 @@ class Status {
 
 // A value or the Status saying why there is none.
 template <class T>
-class Result {
+class [[nodiscard]] Result {
   public:
     Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design, like std::expected
     Result(Status error) : status_(std::move(error)) {

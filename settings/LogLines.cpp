@@ -153,7 +153,7 @@ LogLines ReadDeletionLog(FileSystem& fileSystem) {
         // Opening the log for reading has always left an empty one behind; the page shows it empty.
         if (opened.status().code() == ENOENT) {
             auto created = (*folder)->CreateFile(kDeletionLogName, FileCreation::Append, 0666);
-            if (created) (*created)->Close();
+            if (created) (void)(*created)->Close();  // an empty file: a failed close loses nothing
         }
         return LogLines();
     }
@@ -162,7 +162,8 @@ LogLines ReadDeletionLog(FileSystem& fileSystem) {
 
 void RemoveDeletionLog(FileSystem& fileSystem) {
     auto folder = fileSystem.OpenCurrentFolder();
-    if (folder) (*folder)->RemoveFile(kDeletionLogName);
+    // Clearing the log is asked by the log page, which reads the file again and so shows what is left.
+    if (folder) (void)(*folder)->RemoveFile(kDeletionLogName);
 }
 
 }  // namespace vask

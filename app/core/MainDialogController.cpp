@@ -179,7 +179,9 @@ void MainDialogController::OnSearch() {
         return;
     }
     // Only a search that ran to its end stores what it searched for: the unattended run repeats it.
-    store_.SaveAndReloadProfile();
+    // A profile that cannot be written costs only the recall of this search next time; the search itself
+    // succeeded, and the store keeps the values in memory either way.
+    (void)store_.SaveAndReloadProfile();
 }
 
 WalkerSettings MainDialogController::MakeWalkerSettings() const {

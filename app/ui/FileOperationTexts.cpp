@@ -2,34 +2,23 @@
 
 #include <cerrno>
 
+#include "disposal/ShownPath.h"
+
 namespace vask::file_operation_text {
 
 namespace {
 
+// Names and folders in messages go through ShownPath: a control byte in a name must neither break the
+// message nor reach a terminal (the standard-error variant) as a command.
 std::string NameOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return ShownPath(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 // The folder as Vask's messages show it: without the trailing separator, except for the root itself.
 std::string FolderForText(std::string folder) {
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
-std::string OneLine(const std::string& text) {
-    std::string line;
-    line.reserve(text.size());
-    for (char c : text) {
-        if (c == '\n') {
-            line += "\\n";
-        } else if (c == '\r') {
-            line += "\\r";
-        } else {
-            line += c;
-        }
-    }
-    return line;
+    return ShownPath(folder);
 }
 
 const char* ReasonByErrno(int code) {
@@ -123,7 +112,7 @@ std::string ReportReasonHeader() {
 }
 
 std::string FailurePath(const FileOperationFailure& failure) {
-    return OneLine(failure.path.empty() ? failure.status.path() : failure.path);
+    return ShownPath(failure.path.empty() ? failure.status.path() : failure.path);
 }
 
 std::string FailureReason(const FileOperationFailure& failure) {
@@ -132,7 +121,7 @@ std::string FailureReason(const FileOperationFailure& failure) {
     std::string reason = known != nullptr ? known : failure.status.ErrorText();
     const std::string& concerned = failure.status.path();
     if (!failure.path.empty() && !concerned.empty() && concerned != failure.path) {
-        reason += " (" + OneLine(concerned) + ")";
+        reason += " (" + ShownPath(concerned) + ")";
     }
     return reason;
 }

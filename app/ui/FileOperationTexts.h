@@ -34,8 +34,8 @@ std::string ReportPathHeader();
 std::string ReportReasonHeader();
 
 // The file a failure concerns: its item path, or the path of its status when the failure belongs to no
-// item (the trash flushed at the end). Line breaks in a name are shown as "\n", so one failure stays one
-// line.
+// item (the trash flushed at the end). Control bytes in a name are shown as escapes (ShownPath), so one
+// failure stays one line. Names and folders in the other texts are shown the same way.
 std::string FailurePath(const FileOperationFailure& failure);
 // Why it failed, in Japanese: "検索後に変更されたため処理しませんでした。" for a file changed since the
 // search, else a short text by errno (the system's errno text for a code without one), followed by the path

@@ -58,7 +58,7 @@ Status AddSource(const Command& cmd, FolderCache& folders, Source& src, WatchedS
     auto info = (*file)->Stat();
     if (!info) return info.status();
     if (!info->IsRegular() || info->device != before->device || info->inode != before->inode)
-        return Status::Error(EAGAIN, src.path, "add (replaced while it was opened)");
+        return Status::Changed(src.path, "add (replaced while it was opened)");
     MemberHeader h;
     h.path = src.member_name;
     h.mtime = info->mtime.tv_sec;
@@ -75,7 +75,7 @@ Status AddSource(const Command& cmd, FolderCache& folders, Source& src, WatchedS
     auto after = (*file)->Stat();
     if (!after) return after.status();
     if (!after->SameVersionAs(*info) || member->original_size != info->size)
-        return Status::Error(EAGAIN, src.path, "add (file changed while it was read)");
+        return Status::Changed(src.path, "add (file changed while it was read)");
     src.read_version = *info;
     written.push_back(*member);
     return Status::Ok();
@@ -88,8 +88,7 @@ Status CheckUnchanged(FolderCache& folders, const Source& src, std::shared_ptr<F
     if (!f) return f.status();
     auto now = (*f)->StatEntry(name);
     if (!now) return now.status();
-    if (!now->SameVersionAs(src.read_version))
-        return Status::Error(EAGAIN, src.path, "changed after it was read");
+    if (!now->SameVersionAs(src.read_version)) return Status::Changed(src.path, "changed after it was read");
     if (folder) *folder = *f;
     return Status::Ok();
 }
@@ -263,8 +262,8 @@ Outcome AddOrMove(const Command& cmd, FileIo& io) {
             Status r = CheckUnchanged(folders, src, &folder);
             if (r)
                 r = folder->RemoveFile(FolderCache::Split(src.path).second);
-            else if (r.code() == EAGAIN)
-                r = Status::Error(EAGAIN, src.path, "remove (changed after it was archived; kept)");
+            else if (r.changed())
+                r = Status::Changed(src.path, "remove (changed after it was archived; kept)");
             if (r) {
                 ++removed;
             } else {

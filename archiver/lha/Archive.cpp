@@ -83,7 +83,7 @@ Result<MemberHeader> AppendMember(ByteSink& sink, MemberHeader h, Method method,
         if (!r) return r.status();
         if (result.complete && result.original_size &&
             (r->original_size != result.original_size || r->crc != result.crc))
-            return Status::Error(EAGAIN, h.path, "add (file changed while it was read)");
+            return Status::Changed(h.path, "add (file changed while it was read)");
         result = *r;
         h.method_id = MethodId(Method::kStored);
     }

@@ -35,7 +35,7 @@ Result<std::shared_ptr<Folder>> FolderCache::Get(const std::string& dir, bool cr
     if (!info) return info.status();
     auto identity = std::make_pair(info->device, info->inode);
     if (auto [it, fresh] = seen_.emplace(dir, identity); !fresh && it->second != identity)
-        return Status::Error(ESTALE, dir, "open folder (replaced by another folder while in use)");
+        return Status::Changed(dir, "open folder (replaced by another folder while in use)");
     order_.push_front(dir);
     open_[dir] = {folder, order_.begin()};
     while (open_.size() > max_open_) {

@@ -16,13 +16,14 @@ namespace vask::lha {
 // relative to the same open folder, and a folder swapped for a link (or moved away) after it was opened is
 // never entered. At most max_open folders stay open at a time (a run may touch thousands); one that was
 // closed is opened again when needed and must then be the same folder (device and inode) as the first time,
-// else ESTALE. Not thread-safe; one cache per command.
+// else a Status::changed(). Not thread-safe; one cache per command.
 class FolderCache {
   public:
     explicit FolderCache(FileIo& io, size_t max_open = 128) : io_(io), max_open_(max_open) {}
 
     // The folder at dir, an absolute cleaned path ("/" or "/a/b", see AbsolutePath). With create, missing
-    // folders on the way are made. Errors: ELOOP for a symbolic link on the way, ENOTDIR, ENOENT, ESTALE.
+    // folders on the way are made. Errors: ELOOP for a symbolic link on the way, ENOTDIR, ENOENT,
+    // Status::Changed.
     Result<std::shared_ptr<Folder>> Get(const std::string& dir, bool create);
 
     // The folder part and the name of an absolute file path: "/a/b" gives "/a" and "b", "/b" gives "/" and

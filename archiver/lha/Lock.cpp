@@ -31,6 +31,7 @@ Status OperationLock::TryAcquire(const std::string& path) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
+        if (err == EWOULDBLOCK) return Status::Busy(path, "lock");
         return Status::Error(err, path, "lock");
     }
     if (fd_ >= 0) ::close(fd_);

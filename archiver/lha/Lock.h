@@ -17,7 +17,7 @@ class OperationLock {
     OperationLock(const OperationLock&) = delete;
     OperationLock& operator=(const OperationLock&) = delete;
     ~OperationLock();
-    // Takes the lock without waiting; EWOULDBLOCK when another open file (another process) holds it.
+    // Takes the lock without waiting; Status::busy() when another open file (another process) holds it.
     Status TryAcquire(const std::string& path);
 
   private:

@@ -495,7 +495,7 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
         if (it == entry.folder->children.end() || it->second->kind != EntryKind::Regular ||
             it->second->inode != entry.expected.inode || it->second->size != entry.expected.size ||
             it->second->mtimeSeconds != entry.expected.mtimeSeconds) {
-            results.push_back(Status::Error(ESTALE, path, "changed since the search"));
+            results.push_back(Status::Changed(path, "changed since the search"));
             continue;
         }
         if (!HasAccess(*entry.folder, 0300, 0003)) {

@@ -197,7 +197,9 @@ class FreedesktopTrash::InfoFile {
 
   private:
     void Note(const TemporaryJournal::Record& record) {
-        if (journal_ != nullptr) journal_->Note(record, false);
+        // The journal only helps a later run clean up after a crash; an entry it cannot note must not stop
+        // the trashing itself.
+        if (journal_ != nullptr) (void)journal_->Note(record, false);
     }
     void Settle(const TemporaryJournal::Record& record) {
         if (journal_ != nullptr) journal_->Settle(record);
@@ -247,7 +249,8 @@ FreedesktopTrash::FreedesktopTrash(TrashContext context) : context_(std::move(co
 
 FreedesktopTrash::~FreedesktopTrash() {
     DiscardStaged();
-    Flush();
+    // A destructor has no one to tell; a run flushes explicitly at its end and reports that failure.
+    (void)Flush();
 }
 
 Result<FreedesktopTrash::Folder*> FreedesktopTrash::FolderFor(int folderFd, const std::string& originalPath) {
@@ -430,7 +433,7 @@ std::vector<Status> FreedesktopTrash::CommitStaged() {
                           st.st_mtim.tv_sec == entry.expected.mtimeSeconds &&
                           st.st_mtim.tv_nsec == entry.expected.mtimeNanoseconds;
         if (!same) {
-            results.push_back(Status::Error(ESTALE, entry.originalPath, "changed since the search"));
+            results.push_back(Status::Changed(entry.originalPath, "changed since the search"));
             continue;
         }
         results.push_back(

@@ -109,8 +109,8 @@ class FreedesktopTrash {
     Status Stage(int folderFd, const std::string& name, const std::string& originalPath,
                  const FileStatus& expected);
     // Flushes every staged info file with one syncfs per file system, then names each and moves its entry in,
-    // in the order staged, as Trash does. One Status per staged entry, in that order (ESTALE: changed since
-    // it was staged). Nothing stays staged afterwards.
+    // in the order staged, as Trash does. One Status per staged entry, in that order (Status::changed():
+    // changed since it was staged). Nothing stays staged afterwards.
     std::vector<Status> CommitStaged();
     // Drops the staged entries: their unnamed info files vanish, the entries stay where they are.
     void DiscardStaged();

@@ -95,7 +95,7 @@ class PosixTemporaryFile : public TemporaryFile {
         if (!replace) return Link(finalName);
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
             record_.name = TemporaryNameFor(finalName, RandomLetters(), NameMax(folderFd_));
-            if (journal_ != nullptr) journal_->Note(record_, true);
+            if (journal_ != nullptr) (void)journal_->Note(record_, true);  // a help for cleanup only
             const Status linked = Link(record_.name);
             if (linked) {
                 temporaryName_ = record_.name;
@@ -207,7 +207,8 @@ Result<std::unique_ptr<TemporaryFile>> CreatePosixTemporaryFile(int folderFd, co
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         record.name = TemporaryNameFor(finalName, RandomLetters(), NameMax(folder));
         record.fileDevice = record.fileInode = 0;
-        if (journal != nullptr) journal->Note(record, false);
+        // A journal entry only helps a later run clean up after a crash; the file is made either way.
+        if (journal != nullptr) (void)journal->Note(record, false);
         const int fd = ::openat(folder, record.name.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
         if (fd < 0) {
@@ -218,7 +219,7 @@ Result<std::unique_ptr<TemporaryFile>> CreatePosixTemporaryFile(int folderFd, co
             return Status::Error(error, folderPath + record.name, "create");
         }
         auto file = made(fd, record.name);
-        if (journal != nullptr) journal->Note(record, true);
+        if (journal != nullptr) (void)journal->Note(record, true);  // as above: a help for cleanup only
         return file;
     }
     ::close(folder);

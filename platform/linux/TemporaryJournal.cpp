@@ -296,7 +296,9 @@ void TemporaryJournal::Settle(const Record& record) {
     auto found = open_.find(KeyOf(record));
     if (found == open_.end()) return;
     open_.erase(found);
-    if (fd_ >= 0) Append(FormatJournalRecord('-', record), false);
+    // An end record that cannot be appended leaves a start record whose temporary is gone: the next
+    // run's cleanup finds nothing to remove, which is harmless.
+    if (fd_ >= 0) (void)Append(FormatJournalRecord('-', record), false);
     // Copies are few and slow: their journal goes as soon as nothing is open. Trash info records come in
     // batches, and the trash closes the journal at its flush.
     if (record.kind == Kind::Copy) CloseIfSettled();

@@ -144,7 +144,7 @@ TEST(PosixFileSystem, WritesRenamesAndRemovesRelativeToTheFolder) {
 
     auto appended = a.CreateFile("new", FileCreation::Append, 0600);
     ASSERT_TRUE(appended && appended.value()->Write("!"));
-    appended.value()->Close();
+    ASSERT_TRUE(appended.value()->Close());
     auto reader = a.OpenForReading("new");
     ASSERT_TRUE(reader);
     EXPECT_EQ(ReadAll(*reader.value()), "hello, world!");
@@ -237,7 +237,7 @@ TEST(PosixFileSystem, StagedTrashingMovesOnlyFilesThatAreUnchanged) {
     const std::vector<Status> statuses = fs.CommitStagedTrash();
     ASSERT_EQ(statuses.size(), 2u);
     EXPECT_TRUE(statuses[0]);
-    EXPECT_EQ(statuses[1].code(), ESTALE);
+    EXPECT_TRUE(statuses[1].changed()) << statuses[1].ToString();
     ASSERT_TRUE(fs.FlushTrash());
     struct stat st;
     EXPECT_EQ(::lstat(tree.Path("home/Trash/files/a.bak").c_str(), &st), 0);

@@ -137,7 +137,7 @@ TEST_F(SettingsStoreTest, OnlyAsciiLettersIgnoreCase) {
     StoreHistory({"\xC3\xA4.bak"});
     store.LoadProfile();
     dialog.patternText = "\xC3\x84.bak";
-    store.SaveAndReloadProfile();
+    ASSERT_TRUE(store.SaveAndReloadProfile());
     EXPECT_THAT(StoredHistory(), ElementsAre("\xC3\x84.bak", "\xC3\xA4.bak"));
 }
 
@@ -220,7 +220,7 @@ TEST_F(SettingsStoreTest, DayTextIsStoredAsItsLeadingDigits) {
     };
     for (const auto& [text, value] : cases) {
         dialog.lastDateText = text;
-        store.SaveDialogProfile();
+        ASSERT_TRUE(store.SaveDialogProfile());
         EXPECT_EQ(profile.StoredInt("ctlLastDate"), value) << "day text \"" << text << "\"";
     }
 }
@@ -228,7 +228,7 @@ TEST_F(SettingsStoreTest, DayTextIsStoredAsItsLeadingDigits) {
 TEST_F(SettingsStoreTest, DialogValuesRoundTrip) {
     dialog.lastDateCheck = 1;
     dialog.lastDateText = "45x";
-    store.SaveAndReloadProfile();
+    ASSERT_TRUE(store.SaveAndReloadProfile());
     EXPECT_EQ(dialog.lastDateCheck, 1);
     EXPECT_EQ(dialog.lastDateText, "45");
 

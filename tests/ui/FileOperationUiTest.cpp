@@ -298,7 +298,7 @@ class FileOperationUiTest : public QObject {
     void failureReasons() {
         namespace text = file_operation_text;
         // Changed since the search wins over whatever errno came with it.
-        QCOMPARE(Q(text::FailureReason(Failure("/a", ESTALE, "/a", true))),
+        QCOMPARE(Q(text::FailureReason(Failure("/a", Status::kChanged, "/a", true))),
                  Q("検索後に変更されたため処理しませんでした。"));
         QCOMPARE(Q(text::FailureReason(Failure("/a", EPERM, "/a"))), Q("ｱｸｾｽが拒否されました。"));
         // A code without a text of ours: the system's text, never an empty reason.
@@ -313,6 +313,12 @@ class FileOperationUiTest : public QObject {
         QCOMPARE(Q(text::FailureReason(flush)), Q("ﾃﾞｨｽｸの読み書き中にｴﾗｰが発生しました。"));
         // A name with a line break stays one row.
         QCOMPARE(Q(text::FailurePath(Failure("/a/x\ny", EIO, "/a/x\ny"))), Q("/a/x\\ny"));
+        // Every control byte in a name or folder is shown escaped, in every text that names one.
+        QCOMPARE(Q(text::FailurePath(Failure("/a/x\ty\x1b", EIO, "/a/x\ty\x1b"))), Q("/a/x\\ty\\x1b"));
+        QCOMPARE(Q(text::CreateFolderText("/m\x1b[2J/")),
+                 Q("ﾌｫﾙﾀﾞ /m\\x1b[2J は存在しません。\n作成しますか?"));
+        QCOMPARE(Q(text::ReplaceText("/d\r/f")), Q("/d\\r には同じ名前のﾌｧｲﾙがあります。\n置き換えますか?"));
+        QCOMPARE(Q(text::ReplaceDetail("/d/f\x07")), Q("'f\\a'"));
     }
 
     void withoutDisplayEveryQuestionIsToldAndDisposesOfNothing() {
