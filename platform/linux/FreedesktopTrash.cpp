@@ -1,4 +1,5 @@
 #include "platform/linux/FreedesktopTrash.h"
+#include "platform/linux/NameCut.h"
 
 #include <fcntl.h>
 #include <stdio.h>  // renameat2, RENAME_NOREPLACE
@@ -28,21 +29,6 @@ constexpr std::size_t kInfoSuffixSize = sizeof kInfoSuffix - 1;
 constexpr int kNumberedStems = 100;
 constexpr int kStemAttempts = kNumberedStems + 16;
 
-// Where a name may be cut: at most `limit` bytes, and not inside a UTF-8 character. Bytes that are not
-// valid UTF-8 have no characters to respect and are cut anywhere.
-std::size_t CutPoint(const std::string& name, std::size_t limit) {
-    if (name.size() <= limit) return name.size();
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
-    std::size_t lead = limit;
-    while (lead > 0 && limit - lead < 3 && (byte(lead) & 0xC0) == 0x80)
-        --lead;
-    if (lead < limit && byte(lead) >= 0xC2 && byte(lead) <= 0xF4) {
-        const std::size_t length = byte(lead) >= 0xF0 ? 4 : byte(lead) >= 0xE0 ? 3 : 2;
-        if (lead + length > limit) return lead;
-    }
-    return limit;
-}
-
 std::string RandomSuffix() {
     unsigned int value = 0;
     if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
@@ -59,7 +45,7 @@ std::string StemFor(const std::string& name, int attempt, std::size_t nameMax) {
     std::string suffix;
     if (attempt > 0) suffix = attempt < kNumberedStems ? "." + std::to_string(attempt + 1) : RandomSuffix();
     const std::size_t room = nameMax - kInfoSuffixSize - suffix.size();
-    return name.substr(0, CutPoint(name, room)) + suffix;
+    return name.substr(0, NameCutPoint(name, room)) + suffix;
 }
 
 Status WriteAll(int fd, const std::string& bytes, const std::string& path, bool flush = true) {

@@ -1,4 +1,5 @@
 #include "platform/linux/PosixTemporaryFile.h"
+#include "platform/linux/NameCut.h"
 
 #include <fcntl.h>
 #include <stdio.h>  // renameat2, RENAME_NOREPLACE
@@ -146,26 +147,12 @@ class PosixTemporaryFile : public TemporaryFile {
     bool published_ = false;
 };
 
-// Where a name may be cut: at most limit bytes, not inside a UTF-8 character (invalid bytes cut anywhere).
-std::size_t CutPoint(const std::string& name, std::size_t limit) {
-    if (name.size() <= limit) return name.size();
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
-    std::size_t lead = limit;
-    while (lead > 0 && limit - lead < 3 && (byte(lead) & 0xC0) == 0x80)
-        --lead;
-    if (lead < limit && byte(lead) >= 0xC2 && byte(lead) <= 0xF4) {
-        const std::size_t length = byte(lead) >= 0xF0 ? 4 : byte(lead) >= 0xE0 ? 3 : 2;
-        if (lead + length > limit) return lead;
-    }
-    return limit;
-}
-
 }  // namespace
 
 std::string TemporaryNameFor(const std::string& finalName, const std::string& random, std::size_t nameMax) {
     const std::size_t fixed = 1 + kTemporaryMarker.size() + random.size();
     const std::size_t room = nameMax > fixed + 1 ? nameMax - fixed : 1;
-    return TemporaryNamePrefix(finalName.substr(0, CutPoint(finalName, room))) + random;
+    return TemporaryNamePrefix(finalName.substr(0, NameCutPoint(finalName, room))) + random;
 }
 
 Result<std::unique_ptr<TemporaryFile>> CreatePosixTemporaryFile(int folderFd, const std::string& folderPath,
