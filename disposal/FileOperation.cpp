@@ -27,6 +27,21 @@ bool SameAsSearched(const FileStatus& status, const FileOperationItem& item) {
            status.mtimeSeconds * 1000000000LL + status.mtimeNanoseconds == item.identity.mtimeNanoseconds;
 }
 
+// Opens an operation on the UI and closes it on every way out of the scope, so a window that shows the
+// operation never outlives it and never has to guess when it ended.
+class OperationScope {
+  public:
+    OperationScope(FileOperationUi& ui, FileOperationKind kind, std::size_t count) : ui_(ui) {
+        ui_.BeginOperation(kind, count);
+    }
+    ~OperationScope() { ui_.EndOperation(); }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+  private:
+    FileOperationUi& ui_;
+};
+
 }  // namespace
 
 void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name) {
@@ -205,6 +220,7 @@ Status FileOperationEngine::MoveOne(Source& source, Target& target, bool replace
 FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
                                               const std::vector<FileOperationItem>& items,
                                               const std::string& targetFolder) {
+    const OperationScope scope(ui_, kind, items.size());
     FileOperationOutcome outcome;
     ForgetOpenFolder();
     if (kind != FileOperationKind::Move && !ui_.ConfirmStart(kind, items)) {
@@ -317,6 +333,7 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
 
 FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileOperationItem>& items,
                                                          const std::string& targetFolder) {
+    const OperationScope scope(ui_, FileOperationKind::Move, items.size());
     FileOperationOutcome outcome;
     ForgetOpenFolder();
     fileSystem_.RemoveOwnLeftovers();
@@ -353,6 +370,7 @@ FileOperationOutcome FileOperationEngine::MoveUnattended(const std::vector<FileO
 }
 
 FileOperationOutcome FileOperationEngine::DeleteUnattended(const std::vector<FileOperationItem>& items) {
+    const OperationScope scope(ui_, FileOperationKind::Delete, items.size());
     FileOperationOutcome outcome;
     ForgetOpenFolder();
     std::set<std::string> disposed;

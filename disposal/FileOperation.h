@@ -48,9 +48,19 @@ struct FileOperationFailure {
 enum class ReplaceAnswer { Yes, YesToAll, No, Cancel };
 
 // The user's side of a file operation. Called on the engine's thread, between files.
+//
+// Every operation of the engine (Run, MoveUnattended, DeleteUnattended) opens with BeginOperation and closes
+// with EndOperation, each called exactly once whichever way the operation ends (done, declined, cancelled,
+// failed, nothing to do); all its other calls, ReportFailures included, come between the two. Operations
+// never nest. ReportFailures may also come outside an operation, for a disposal that reports on its own
+// (the archive method's refused files).
 class FileOperationUi {
   public:
     virtual ~FileOperationUi() = default;
+    // The first call of an operation: its kind and the number of items it was given.
+    virtual void BeginOperation(FileOperationKind kind, std::size_t count) = 0;
+    // The last call of the operation that began; the engine has finished with every file.
+    virtual void EndOperation() = 0;
     // Before trashing or deleting: true to go ahead.
     virtual bool ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) = 0;
     // The move folder does not exist: true to create it.
@@ -63,7 +73,7 @@ class FileOperationUi {
     // the operation there, as Cancel in Progress does (the files done stay done). Never called inside a
     // file's copy or its rename pair. The default never stops.
     virtual bool ContinueUnattended(std::size_t /*done*/, std::size_t /*total*/) { return true; }
-    // Once at the end, when anything failed.
+    // Once, after the last file and before EndOperation, when anything failed.
     virtual void ReportFailures(FileOperationKind kind,
                                 const std::vector<FileOperationFailure>& failures) = 0;
 };

@@ -75,6 +75,15 @@ StoppableOperationUi::StoppableOperationUi(FileOperationUi& inner, MainView& vie
                                            const bool& stopRequested)
     : inner_(inner), view_(view), clock_(clock), stopRequested_(stopRequested) {}
 
+// Begin and end pass through even after a stop: the inner side must see every operation it saw begin end.
+void StoppableOperationUi::BeginOperation(FileOperationKind kind, std::size_t count) {
+    inner_.BeginOperation(kind, count);
+}
+
+void StoppableOperationUi::EndOperation() {
+    inner_.EndOperation();
+}
+
 bool StoppableOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) {
     if (stopRequested_) return false;
     // A stop asked for while the question was open outweighs the answer.

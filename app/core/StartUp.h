@@ -83,6 +83,8 @@ class StoppableOperationUi : public FileOperationUi {
     // All must outlive this object.
     StoppableOperationUi(FileOperationUi& inner, MainView& view, Clock& clock, const bool& stopRequested);
 
+    void BeginOperation(FileOperationKind kind, std::size_t count) override;
+    void EndOperation() override;
     bool ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) override;
     bool OfferCreateFolder(const std::string& folder) override;
     ReplaceAnswer AskReplace(const std::string& source, const std::string& target) override;

@@ -82,6 +82,17 @@ class RoutedOperationUi : public FileOperationUi {
   public:
     RoutedOperationUi(FileOperationUi& window, FileOperationUi& console, const Routing& routing)
         : window_(window), console_(console), routing_(routing) {}
+    // The side an operation began on sees it end, even when the questions moved to standard error
+    // meanwhile (a termination signal): its progress window must close.
+    void BeginOperation(FileOperationKind kind, std::size_t count) override {
+        begun_ = &Now();
+        begun_->BeginOperation(kind, count);
+    }
+    void EndOperation() override {
+        FileOperationUi& begun = begun_ != nullptr ? *begun_ : Now();
+        begun_ = nullptr;
+        begun.EndOperation();
+    }
     bool ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) override {
         return Now().ConfirmStart(kind, items);
     }
@@ -101,6 +112,7 @@ class RoutedOperationUi : public FileOperationUi {
     FileOperationUi& window_;
     FileOperationUi& console_;
     const Routing& routing_;
+    FileOperationUi* begun_ = nullptr;
 };
 
 // SIGTERM and SIGINT: the handler only writes the signal number into a pipe; the event loop reads it the

@@ -11,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
-#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <vector>
@@ -94,9 +93,6 @@ class FileProgressWindow : public QDialog {
         layout->addWidget(count_);
         layout->addLayout(buttons);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-
-        idle_ = new QTimer(this);
-        idle_->setInterval(100);
     }
 
     void ShowState(std::size_t done, std::size_t total, const std::string& path) {
@@ -106,7 +102,6 @@ class FileProgressWindow : public QDialog {
     }
 
     bool Cancelled() const { return cancelled_; }
-    QTimer& IdleTimer() { return *idle_; }
 
     // Cancel, Escape and the close box: the engine stops at its next Progress call; until then the window
     // stays, so the user sees the operation end rather than vanish in mid-file.
@@ -120,7 +115,6 @@ class FileProgressWindow : public QDialog {
     QProgressBar* bar_;
     QLabel* path_;
     QPushButton* cancel_;
-    QTimer* idle_;
     bool cancelled_ = false;
 };
 
@@ -139,33 +133,39 @@ QWidget* QtFileOperationUi::ProgressWindow() const {
     return window_ && window_->isVisible() ? window_.data() : nullptr;
 }
 
+void QtFileOperationUi::BeginOperation(FileOperationKind kind, std::size_t /*count*/) {
+    CloseProgressWindow();  // operations do not nest: anything still shown belongs to none
+    kind_ = kind;
+    RestartShowDelay();
+}
+
+void QtFileOperationUi::EndOperation() {
+    CloseProgressWindow();
+}
+
+void QtFileOperationUi::RestartShowDelay() {
+    if (window_) return;
+    startMs_ = clock_.MonotonicMilliseconds();
+    lastPumpMs_ = startMs_;
+}
+
 bool QtFileOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) {
-    Finish();  // asked before a new operation: a window left by the last one must not stand over it
-    ++insideCalls_;
     const std::size_t answer = Ask(
         DialogParent(), text::ConfirmCaption(items), text::ConfirmText(kind, items), std::string(),
         {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
-    --insideCalls_;
-    if (answer == 0) {
-        confirmedKind_ = kind;
-    } else {
-        confirmedKind_.reset();
-    }
+    RestartShowDelay();
     return answer == 0;
 }
 
 bool QtFileOperationUi::OfferCreateFolder(const std::string& folder) {
-    Finish();
-    ++insideCalls_;
     const std::size_t answer = Ask(
         DialogParent(), "Vask", text::CreateFolderText(folder), std::string(),
         {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
-    --insideCalls_;
+    RestartShowDelay();
     return answer == 0;
 }
 
 ReplaceAnswer QtFileOperationUi::AskReplace(const std::string& /*source*/, const std::string& target) {
-    ++insideCalls_;
     const std::size_t answer =
         Ask(DialogParent(), text::ReplaceCaption(), text::ReplaceText(target), text::ReplaceDetail(target),
             {{text::YesLabel(), QMessageBox::YesRole, "yes"},
@@ -173,68 +173,44 @@ ReplaceAnswer QtFileOperationUi::AskReplace(const std::string& /*source*/, const
              {text::NoLabel(), QMessageBox::NoRole, "no"},
              {text::CancelLabel(), QMessageBox::RejectRole, "cancel"}},
             3);
-    --insideCalls_;
+    RestartShowDelay();
     static constexpr ReplaceAnswer kAnswers[] = {ReplaceAnswer::Yes, ReplaceAnswer::YesToAll,
                                                  ReplaceAnswer::No, ReplaceAnswer::Cancel};
     return kAnswers[answer];
 }
 
 bool QtFileOperationUi::Progress(std::size_t done, std::size_t total, const std::string& path) {
-    const std::int64_t now = clock_.MonotonicMilliseconds();
-    if (done == 0) {
-        // Run confirms every kind but a move, right before its first Progress; without that it is a move.
-        kind_ = confirmedKind_.value_or(FileOperationKind::Move);
-        confirmedKind_.reset();
-        Finish();
-        startMs_ = now;
-        lastPumpMs_ = now;
-        return true;
-    }
-    if (window_ && window_->Cancelled()) {
-        Finish();
-        return false;
-    }
+    // Cancelled: the window stays, its Cancel greyed, until the operation ends, so the user sees it end
+    // rather than vanish in mid-file.
+    if (window_ && window_->Cancelled()) return false;
     // One clock reading per file and nothing else: 100,000 quick deletes must not wait for the screen.
+    const std::int64_t now = clock_.MonotonicMilliseconds();
     if (now - lastPumpMs_ < kPumpEveryMs) return true;
     lastPumpMs_ = now;
-    if (!window_ && now - startMs_ >= kShowAfterMs) ShowProgressWindow(kind_);
+    if (!window_ && now - startMs_ >= kShowAfterMs) ShowProgressWindow();
     if (window_) window_->ShowState(done, total, path);
-    ++insideCalls_;
     // Before the modal window is up, a click would reach the main window in the middle of the operation;
     // such input waits until the operation is over.
     QCoreApplication::processEvents(window_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    --insideCalls_;
-    if (window_ && window_->Cancelled()) {
-        Finish();
-        return false;
-    }
-    return true;
+    return !(window_ && window_->Cancelled());
 }
 
-void QtFileOperationUi::ShowProgressWindow(FileOperationKind kind) {
+void QtFileOperationUi::ShowProgressWindow() {
     window_ = new FileProgressWindow(parent_.data());
-    window_->setWindowTitle(FromUtf8(text::ProgressTitle(kind)));
-    // The event loop running outside our calls means the engine has returned: the operation is over.
-    QObject::connect(&window_->IdleTimer(), &QTimer::timeout, window_.data(), [this] {
-        if (insideCalls_ == 0) Finish();
-    });
-    window_->IdleTimer().start();
+    window_->setWindowTitle(FromUtf8(text::ProgressTitle(kind_)));
     window_->show();
 }
 
-void QtFileOperationUi::Finish() {
-    if (!window_) return;
-    FileProgressWindow* window = window_.data();
+void QtFileOperationUi::CloseProgressWindow() {
+    // Deleted at once: it is never closed from inside one of its own signals, and nothing may wait for
+    // the event loop to take it off the screen.
+    delete window_.data();
     window_ = nullptr;
-    window->IdleTimer().stop();
-    window->hide();
-    // Later: Finish may run inside the window's own timer signal.
-    window->deleteLater();
 }
 
 void QtFileOperationUi::ReportFailures(FileOperationKind kind,
                                        const std::vector<FileOperationFailure>& failures) {
-    Finish();
+    CloseProgressWindow();  // the report takes its place: the files are done with
     QDialog dialog(parent_.data());
     dialog.setWindowTitle(FromUtf8(text::ReportTitle(kind)));
 
@@ -271,9 +247,7 @@ void QtFileOperationUi::ReportFailures(FileOperationKind kind,
     layout->addWidget(buttons);
     dialog.resize(780, 380);
 
-    ++insideCalls_;
     dialog.exec();
-    --insideCalls_;
 }
 
 }  // namespace vask

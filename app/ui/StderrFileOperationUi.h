@@ -17,6 +17,9 @@ class StderrFileOperationUi : public FileOperationUi {
     // out (standard error in the program) must outlive this object.
     explicit StderrFileOperationUi(std::ostream& out) : out_(out) {}
 
+    // Nothing to show: each question and the report stand on their own lines.
+    void BeginOperation(FileOperationKind /*kind*/, std::size_t /*count*/) override {}
+    void EndOperation() override {}
     bool ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) override;
     bool OfferCreateFolder(const std::string& folder) override;
     ReplaceAnswer AskReplace(const std::string& source, const std::string& target) override;

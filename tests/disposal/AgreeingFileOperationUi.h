@@ -12,6 +12,8 @@ namespace vask {
 
 class AgreeingFileOperationUi : public FileOperationUi {
   public:
+    void BeginOperation(FileOperationKind, std::size_t) override {}
+    void EndOperation() override {}
     bool ConfirmStart(FileOperationKind, const std::vector<FileOperationItem>&) override { return true; }
     bool OfferCreateFolder(const std::string&) override { return false; }
     ReplaceAnswer AskReplace(const std::string&, const std::string&) override { return ReplaceAnswer::No; }

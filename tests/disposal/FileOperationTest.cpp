@@ -309,5 +309,70 @@ TEST_F(FileOperationTest, FolderPathsAreCreatedLevelByLevelWithoutFollowingLinks
     EXPECT_EQ(CreateFolderPath(fs, "/home/ann/ro/x/").code(), EROFS);
 }
 
+// Every operation opens with one BeginOperation (its kind and item count) and closes with one
+// EndOperation, whichever way it ends; every other call, the failure report included, comes between.
+TEST(FileOperationScopeTest, EveryOperationBeginsAndEndsOnceOnEveryWayOut) {
+    enum class Call { Run, MoveUnattended, DeleteUnattended };
+    enum class Twist { None, Decline, CancelSecond, TrashFails, Changed, NoCreate, TargetTaken, RemoveFails };
+    struct Row {
+        const char* name;
+        Call call;
+        FileOperationKind kind;
+        std::size_t files;
+        const char* target;
+        Twist twist;
+        const char* calls;
+    };
+    using K = FileOperationKind;
+    const Row rows[] = {
+        {"trash done", Call::Run, K::Trash, 2, "", Twist::None, "begin confirm progress progress end"},
+        {"trash declined", Call::Run, K::Trash, 2, "", Twist::Decline, "begin confirm end"},
+        {"trash cancelled", Call::Run, K::Trash, 2, "", Twist::CancelSecond,
+         "begin confirm progress progress end"},
+        {"trash failed", Call::Run, K::Trash, 1, "", Twist::TrashFails, "begin confirm progress report end"},
+        {"nothing to delete", Call::Run, K::Delete, 0, "", Twist::None, "begin confirm end"},
+        {"changed file", Call::Run, K::Delete, 1, "", Twist::Changed, "begin confirm progress report end"},
+        {"move done", Call::Run, K::Move, 1, "/t/", Twist::None, "begin progress end"},
+        {"folder not created", Call::Run, K::Move, 1, "/t/new/", Twist::NoCreate, "begin offer end"},
+        {"folder unusable", Call::Run, K::Move, 1, "relative/", Twist::None, "begin report end"},
+        {"replace cancelled", Call::Run, K::Move, 2, "/t/", Twist::TargetTaken, "begin progress replace end"},
+        {"unattended, no folder", Call::MoveUnattended, K::Move, 1, "/nowhere/", Twist::None, "begin end"},
+        {"unattended move", Call::MoveUnattended, K::Move, 2, "/t/", Twist::None, "begin end"},
+        {"unattended delete failed", Call::DeleteUnattended, K::Delete, 1, "", Twist::RemoveFails,
+         "begin end"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemoryFileSystem fs;
+        ScriptedFileOperationUi ui;
+        FileOperationEngine engine(fs, ui);
+        fs.AddFolder("/t/");
+        std::vector<FileOperationItem> items;
+        for (std::size_t i = 0; i < row.files; ++i) {
+            const std::string path = "/v/" + std::string(1, static_cast<char>('a' + i));
+            auto node = fs.AddFile(path, 4, 1000000000, 0640);
+            items.push_back(
+                FileOperationItem{path, 4, {node->device, node->inode, 1000000000LL * 1000000000LL}});
+        }
+        ui.confirm = row.twist != Twist::Decline;
+        ui.createFolder = row.twist != Twist::NoCreate;
+        if (row.twist == Twist::CancelSecond) ui.cancelAt = 1;
+        if (row.twist == Twist::TrashFails) fs.FailOnPath(FsOperation::MoveToTrash, "/v/a", ENOSPC);
+        if (row.twist == Twist::Changed) fs.Find("/v/a")->size = 99;
+        if (row.twist == Twist::TargetTaken) fs.AddFile("/t/a");
+        if (row.twist == Twist::RemoveFails) fs.FailOnPath(FsOperation::RemoveFile, "/v/a", EACCES);
+        if (row.call == Call::Run) engine.Run(row.kind, items, row.target);
+        if (row.call == Call::MoveUnattended) engine.MoveUnattended(items, row.target);
+        if (row.call == Call::DeleteUnattended) engine.DeleteUnattended(items);
+
+        std::string calls;
+        for (const std::string& call : ui.calls)
+            calls += (calls.empty() ? "" : " ") + call;
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_EQ(ui.begunKind, row.kind);
+        EXPECT_EQ(ui.begunCount, row.files);
+    }
+}
+
 }  // namespace
 }  // namespace vask

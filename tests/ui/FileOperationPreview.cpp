@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     const std::string deep =
         "/home/user/プロジェクト/2026年度/資料/第3四半期/会議/議事録/添付ﾌｧｲﾙ/"
         "とても長い名前の付いた打ち合わせ資料の下書き.txt";
-    // Each file takes 5 ms; once the window has been up for a while it is pictured, still in the operation
-    // (the window closes by itself when the event loop runs outside the operation).
+    // Each file takes 5 ms; once the window has been up for a while it is pictured, still in the operation.
+    ui.BeginOperation(FileOperationKind::Move, 120);
     ui.Progress(0, 120, deep);
     QElapsedTimer elapsed;
     elapsed.start();
@@ -115,5 +115,6 @@ int main(int argc, char** argv) {
         FileOperationFailure{"", Status::Error(EIO, "/home/user/.local/share/Trash/info/", "op")});
     PictureNext(QStringLiteral("report"), "ok");
     ui.ReportFailures(FileOperationKind::Move, failures);
+    ui.EndOperation();
     return 0;
 }

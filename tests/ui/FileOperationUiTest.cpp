@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +93,7 @@ FileOperationFailure Failure(const std::string& path, int code, const std::strin
 }
 
 // Runs Progress for files first..last-1 of total; returns the index at which it said Cancel, or last.
+// An operation must have begun.
 std::size_t RunProgress(QtFileOperationUi& ui, std::size_t first, std::size_t last, std::size_t total) {
     for (std::size_t i = first; i < last; ++i) {
         if (!ui.Progress(i, total, "/home/user/file" + std::to_string(i))) return i;
@@ -167,6 +169,7 @@ class FileOperationUiTest : public QObject {
         clock.stepMs = 1;
         QtFileOperationUi ui(&main, clock);
         // 250 files in 250 ms: under the threshold, so nothing flashes on the screen.
+        ui.BeginOperation(FileOperationKind::Delete, 250);
         QCOMPARE(RunProgress(ui, 0, 250, 250), std::size_t{250});
         QVERIFY(ui.ProgressWindow() == nullptr);
         for (QWidget* widget : QApplication::topLevelWidgets())
@@ -178,6 +181,7 @@ class FileOperationUiTest : public QObject {
         FakeClock clock;
         clock.stepMs = 20;
         QtFileOperationUi ui(&main, clock);
+        ui.BeginOperation(FileOperationKind::Trash, 100);
         ClickNext("yes");
         QVERIFY(ui.ConfirmStart(FileOperationKind::Trash, Items({"/a", "/b"})));
         const std::string longPath = "/home/user/" + std::string(300, 'x') + "/最後のﾌｧｲﾙ.txt";
@@ -196,35 +200,46 @@ class FileOperationUiTest : public QObject {
         const QString path = labels.filter(Q("最後のﾌｧｲﾙ.txt")).value(0);
         QVERIFY2(path.startsWith(Q("/home/user/")) && path.contains(QChar(0x2026)), qPrintable(path));
 
-        // The next operation was not confirmed, so it is a move.
-        QVERIFY(ui.Progress(0, 100, "/first"));
+        // The next operation names its own kind: the window is a new one, titled for a move.
+        ui.EndOperation();
+        ui.BeginOperation(FileOperationKind::Move, 100);
         QVERIFY(ui.ProgressWindow() == nullptr);
-        RunProgress(ui, 1, 40, 100);
+        RunProgress(ui, 0, 40, 100);
         QVERIFY(ui.ProgressWindow() != nullptr);
         QCOMPARE(ui.ProgressWindow()->windowTitle(), Q("ﾌｧｲﾙを移動しています"));
+        ui.EndOperation();
     }
 
     void cancelStopsAtTheNextFileAndANewOperationStartsAfresh() {
         FakeClock clock;
         clock.stepMs = 50;
         QtFileOperationUi ui(nullptr, clock);
+        ui.BeginOperation(FileOperationKind::Delete, 100);
         RunProgress(ui, 0, 10, 100);
         QVERIFY(ui.ProgressWindow() != nullptr);
-        ui.ProgressWindow()->findChild<QPushButton*>("cancel")->click();
+        auto* cancel = ui.ProgressWindow()->findChild<QPushButton*>("cancel");
+        cancel->click();
         QVERIFY(!ui.Progress(10, 100, "/next"));
+        // The window stays, its Cancel spent, until the operation has ended.
+        QVERIFY(ui.ProgressWindow() != nullptr && !cancel->isEnabled());
+        ui.EndOperation();
         QVERIFY(ui.ProgressWindow() == nullptr);
 
         // A click that arrives while events are pumped inside Progress stops that very call.
+        ui.BeginOperation(FileOperationKind::Delete, 100);
         RunProgress(ui, 0, 10, 100);
         QVERIFY(ui.ProgressWindow() != nullptr);
         QMetaObject::invokeMethod(ui.ProgressWindow()->findChild<QPushButton*>("cancel"), "click",
                                   Qt::QueuedConnection);
         QVERIFY(!ui.Progress(10, 100, "/next"));
+        ui.EndOperation();
 
-        // Escape (and the close box) is Cancel too.
-        RunProgress(ui, 0, 10, 100);
+        // Escape (and the close box) is Cancel too; a new operation starts with a fresh window.
+        ui.BeginOperation(FileOperationKind::Delete, 100);
+        QCOMPARE(RunProgress(ui, 0, 10, 100), std::size_t{10});
         QTest::keyClick(ui.ProgressWindow(), Qt::Key_Escape);
         QVERIFY(!ui.Progress(10, 100, "/next"));
+        ui.EndOperation();
     }
 
     void eventsArePumpedOnlyEveryFewFiles() {
@@ -232,6 +247,7 @@ class FileOperationUiTest : public QObject {
         clock.stepMs = 1;
         QtFileOperationUi ui(nullptr, clock);
         bool pumped = false;
+        ui.BeginOperation(FileOperationKind::Delete, 1000);
         QVERIFY(ui.Progress(0, 1000, "/first"));
         QMetaObject::invokeMethod(
             qApp, [&pumped] { pumped = true; }, Qt::QueuedConnection);
@@ -239,19 +255,20 @@ class FileOperationUiTest : public QObject {
         QVERIFY(!pumped);
         RunProgress(ui, 10, 100, 1000);
         QVERIFY(pumped);
+        ui.EndOperation();
     }
 
-    void progressWindowStaysUnderAQuestionAndClosesOnceTheOperationReturns() {
+    void progressWindowStaysUnderAQuestionAndClosesAtTheEnd() {
         QWidget main;
         FakeClock clock;
         clock.stepMs = 50;
         QtFileOperationUi ui(&main, clock);
+        ui.BeginOperation(FileOperationKind::Move, 100);
         RunProgress(ui, 0, 10, 100);
         QWidget* window = ui.ProgressWindow();
         QVERIFY(window != nullptr);
 
-        // Answered after the window's idle check has had time to run: it must not take the question for
-        // the end of the operation.
+        // However long the question stays open, the window stays under it.
         QWidget* boxParent = nullptr;
         OnNextDialog([&boxParent](QDialog& dialog) {
             boxParent = dialog.parentWidget();
@@ -261,8 +278,32 @@ class FileOperationUiTest : public QObject {
         QCOMPARE(boxParent, window);
         QCOMPARE(ui.ProgressWindow(), window);
 
-        // The engine has returned: the event loop runs outside our calls.
-        QTRY_VERIFY(ui.ProgressWindow() == nullptr);
+        // The end closes it at once: no event loop has to run first.
+        QPointer<QWidget> watched(window);
+        ui.EndOperation();
+        QVERIFY(ui.ProgressWindow() == nullptr);
+        QVERIFY(watched.isNull());
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            QVERIFY(!widget->isVisible() || widget == &main);
+    }
+
+    void timeOnAQuestionDoesNotCountTowardsShowingTheWindow() {
+        FakeClock clock;
+        clock.stepMs = 0;
+        QtFileOperationUi ui(nullptr, clock);
+        ui.BeginOperation(FileOperationKind::Trash, 10);
+        OnNextDialog([&clock](QDialog& dialog) {
+            clock.monotonicMs += 60000;  // the user thinks for a minute
+            dialog.findChild<QPushButton*>("yes")->click();
+        });
+        QVERIFY(ui.ConfirmStart(FileOperationKind::Trash, Items({"/a"})));
+        clock.monotonicMs += QtFileOperationUi::kShowAfterMs - 1;
+        QVERIFY(ui.Progress(0, 10, "/a"));
+        QVERIFY(ui.ProgressWindow() == nullptr);
+        clock.monotonicMs += QtFileOperationUi::kPumpEveryMs;  // the next look at the clock
+        QVERIFY(ui.Progress(1, 10, "/b"));
+        QVERIFY(ui.ProgressWindow() != nullptr);
+        ui.EndOperation();
     }
 
     void reportListsThousandsOfFailuresOverTheProgressWindowsPlace() {
@@ -270,6 +311,7 @@ class FileOperationUiTest : public QObject {
         FakeClock clock;
         clock.stepMs = 50;
         QtFileOperationUi ui(&main, clock);
+        ui.BeginOperation(FileOperationKind::Delete, 100);
         RunProgress(ui, 0, 10, 100);
         QVERIFY(ui.ProgressWindow() != nullptr);
 
@@ -293,6 +335,7 @@ class FileOperationUiTest : public QObject {
         QCOMPARE(title, Q("ﾌｧｲﾙ削除ｴﾗｰ"));
         QCOMPARE(rows, 5000);
         QCOMPARE(last, QStringList({Q("/data/last"), Q("ﾃﾞｨｽｸの空き領域が不足しています。")}));
+        ui.EndOperation();
     }
 
     void failureReasons() {
