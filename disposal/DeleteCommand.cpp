@@ -5,6 +5,7 @@
 #include "disposal/Compression.h"
 #include "disposal/CreateFolderPath.h"
 #include "disposal/DeletionLog.h"
+#include "disposal/FileOperationTexts.h"
 #include "disposal/OwnFileText.h"
 #include "disposal/RunJournalWriter.h"
 
@@ -22,18 +23,6 @@ constexpr const char* kNoMoveFolderMessage =
     "移動先のﾌｫﾙﾀﾞが設定されていません。\nｵﾌﾟｼｮﾝ設定で移動先を設定してください。";
 constexpr const char* kNoArchiveFolderMessage =
     "圧縮先のﾌｫﾙﾀﾞが設定されていません。\nｵﾌﾟｼｮﾝ設定で圧縮先を設定してください。";
-
-std::string Replace(std::string text, const std::string& marker, const std::string& value) {
-    const std::size_t at = text.find(marker);
-    if (at != std::string::npos) text.replace(at, marker.size(), value);
-    return text;
-}
-
-// A folder setting without its trailing separator, as the messages show it.
-std::string WithoutTrailingSlash(std::string folder) {
-    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
 
 }  // namespace
 
@@ -120,13 +109,12 @@ bool DeleteCommand::ConfirmMove() {
 
 bool DeleteCommand::EnsureArchiveFolder() {
     if (ports_.fileSystem.OpenFolder(settings_.strUnlhaEdit)) return false;
-    const std::string folder = WithoutTrailingSlash(settings_.strUnlhaEdit);
     const PromptAnswer answer =
-        ports_.prompter.Ask(Prompt{Replace("ﾌｫﾙﾀﾞ %s は存在しません。\n作成しますか?", "%s", folder), "",
+        ports_.prompter.Ask(Prompt{file_operation_text::CreateFolderText(settings_.strUnlhaEdit), "",
                                    PromptButtons::YesNo, PromptIcon::Question});
     if (answer != PromptAnswer::Yes) return true;
     if (!CreateFolderPath(ports_.fileSystem, settings_.strUnlhaEdit)) {
-        ports_.prompter.Ask(Prompt{Replace("ﾌｫﾙﾀﾞ %s が作成できません。", "%s", folder), "",
+        ports_.prompter.Ask(Prompt{file_operation_text::CreateFolderFailedText(settings_.strUnlhaEdit), "",
                                    PromptButtons::Ok, PromptIcon::Stop});
         return true;
     }

@@ -2,6 +2,7 @@
 // with a scripted fake (platform/fakes/ScriptedPrompter.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vask {
@@ -31,6 +32,29 @@ inline PromptIcon EffectivePromptIcon(const Prompt& prompt) {
         default:
             return PromptIcon::None;
     }
+}
+
+// The label of each answer's button, as every box of Vask shows it, accelerator included ("はい(&Y)").
+inline const char* PromptButtonLabel(PromptAnswer answer) {
+    switch (answer) {
+        case PromptAnswer::Ok:
+            return "OK";
+        case PromptAnswer::Yes:
+            return "はい(&Y)";
+        case PromptAnswer::No:
+            return "いいえ(&N)";
+        case PromptAnswer::Retry:
+            return "再試行(&R)";
+        case PromptAnswer::Cancel:
+            break;
+    }
+    return "キャンセル";
+}
+
+// A button's label as a line of text names it: without its accelerator ("はい(&Y)" gives "はい").
+inline std::string WithoutAccelerator(const std::string& label) {
+    const std::size_t accelerator = label.find("(&");
+    return accelerator == std::string::npos ? label : label.substr(0, accelerator);
 }
 
 class Prompter {

@@ -15,8 +15,9 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "app/ui/FileOperationTexts.h"
 #include "app/ui/MessageBoxes.h"
+#include "disposal/FileOperationTexts.h"
+#include "platform/Prompter.h"
 
 namespace vask {
 
@@ -80,7 +81,7 @@ class FileProgressWindow : public QDialog {
         path_ = new QLabel(this);
         path_->setFixedWidth(kPathWidth);
         path_->setTextFormat(Qt::PlainText);
-        cancel_ = new QPushButton(FromUtf8(text::CancelLabel()), this);
+        cancel_ = new QPushButton(FromUtf8(PromptButtonLabel(PromptAnswer::Cancel)), this);
         cancel_->setObjectName(QStringLiteral("cancel"));
         connect(cancel_, &QPushButton::clicked, this, &FileProgressWindow::reject);
 
@@ -150,17 +151,20 @@ void QtFileOperationUi::RestartShowDelay() {
 }
 
 bool QtFileOperationUi::ConfirmStart(FileOperationKind kind, const std::vector<FileOperationItem>& items) {
-    const std::size_t answer = Ask(
-        DialogParent(), text::ConfirmCaption(items), text::ConfirmText(kind, items), std::string(),
-        {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
+    const std::size_t answer =
+        Ask(DialogParent(), text::ConfirmCaption(items), text::ConfirmText(kind, items), std::string(),
+            {{PromptButtonLabel(PromptAnswer::Yes), QMessageBox::YesRole, "yes"},
+             {PromptButtonLabel(PromptAnswer::No), QMessageBox::NoRole, "no"}},
+            1);
     RestartShowDelay();
     return answer == 0;
 }
 
 bool QtFileOperationUi::OfferCreateFolder(const std::string& folder) {
-    const std::size_t answer = Ask(
-        DialogParent(), "Vask", text::CreateFolderText(folder), std::string(),
-        {{text::YesLabel(), QMessageBox::YesRole, "yes"}, {text::NoLabel(), QMessageBox::NoRole, "no"}}, 1);
+    const std::size_t answer = Ask(DialogParent(), "Vask", text::CreateFolderText(folder), std::string(),
+                                   {{PromptButtonLabel(PromptAnswer::Yes), QMessageBox::YesRole, "yes"},
+                                    {PromptButtonLabel(PromptAnswer::No), QMessageBox::NoRole, "no"}},
+                                   1);
     RestartShowDelay();
     return answer == 0;
 }
@@ -168,10 +172,10 @@ bool QtFileOperationUi::OfferCreateFolder(const std::string& folder) {
 ReplaceAnswer QtFileOperationUi::AskReplace(const std::string& /*source*/, const std::string& target) {
     const std::size_t answer =
         Ask(DialogParent(), text::ReplaceCaption(), text::ReplaceText(target), text::ReplaceDetail(target),
-            {{text::YesLabel(), QMessageBox::YesRole, "yes"},
+            {{PromptButtonLabel(PromptAnswer::Yes), QMessageBox::YesRole, "yes"},
              {text::YesToAllLabel(), QMessageBox::YesRole, "yesToAll"},
-             {text::NoLabel(), QMessageBox::NoRole, "no"},
-             {text::CancelLabel(), QMessageBox::RejectRole, "cancel"}},
+             {PromptButtonLabel(PromptAnswer::No), QMessageBox::NoRole, "no"},
+             {PromptButtonLabel(PromptAnswer::Cancel), QMessageBox::RejectRole, "cancel"}},
             3);
     RestartShowDelay();
     static constexpr ReplaceAnswer kAnswers[] = {ReplaceAnswer::Yes, ReplaceAnswer::YesToAll,
@@ -236,7 +240,8 @@ void QtFileOperationUi::ReportFailures(FileOperationKind kind,
     list->header()->resizeSection(0, 380);
 
     auto* buttons = new QDialogButtonBox(&dialog);
-    QPushButton* ok = buttons->addButton(FromUtf8(text::OkLabel()), QDialogButtonBox::AcceptRole);
+    QPushButton* ok =
+        buttons->addButton(FromUtf8(PromptButtonLabel(PromptAnswer::Ok)), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

@@ -2,14 +2,11 @@
 
 #include <vector>
 
-#include "app/ui/FileOperationTexts.h"
 #include "app/ui/MessageBoxes.h"
 
 namespace vask {
 
 namespace {
-
-namespace text = file_operation_text;
 
 QMessageBox::Icon ToQtIcon(PromptIcon icon) {
     switch (icon) {
@@ -28,10 +25,13 @@ QMessageBox::Icon ToQtIcon(PromptIcon icon) {
 
 // In the order they are shown, with Vask's texts; the first is the default button.
 std::vector<MessageChoice> ChoicesOf(PromptButtons buttons) {
-    const MessageChoice ok{text::OkLabel(), QMessageBox::AcceptRole, "ok", QMessageBox::Ok};
-    const MessageChoice yes{text::YesLabel(), QMessageBox::YesRole, "yes", QMessageBox::Yes};
-    const MessageChoice no{text::NoLabel(), QMessageBox::NoRole, "no", QMessageBox::No};
-    const MessageChoice cancel{text::CancelLabel(), QMessageBox::RejectRole, "cancel", QMessageBox::Cancel};
+    const MessageChoice ok{PromptButtonLabel(PromptAnswer::Ok), QMessageBox::AcceptRole, "ok",
+                           QMessageBox::Ok};
+    const MessageChoice yes{PromptButtonLabel(PromptAnswer::Yes), QMessageBox::YesRole, "yes",
+                            QMessageBox::Yes};
+    const MessageChoice no{PromptButtonLabel(PromptAnswer::No), QMessageBox::NoRole, "no", QMessageBox::No};
+    const MessageChoice cancel{PromptButtonLabel(PromptAnswer::Cancel), QMessageBox::RejectRole, "cancel",
+                               QMessageBox::Cancel};
     switch (buttons) {
         case PromptButtons::OkCancel:
             return {ok, cancel};
@@ -40,7 +40,9 @@ std::vector<MessageChoice> ChoicesOf(PromptButtons buttons) {
         case PromptButtons::YesNoCancel:
             return {yes, no, cancel};
         case PromptButtons::RetryCancel:
-            return {{"再試行(&R)", QMessageBox::AcceptRole, "retry", QMessageBox::Retry}, cancel};
+            return {{PromptButtonLabel(PromptAnswer::Retry), QMessageBox::AcceptRole, "retry",
+                     QMessageBox::Retry},
+                    cancel};
         default:
             return {ok};
     }

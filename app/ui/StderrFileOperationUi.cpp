@@ -2,7 +2,8 @@
 
 #include <ostream>
 
-#include "app/ui/FileOperationTexts.h"
+#include "disposal/FileOperationTexts.h"
+#include "platform/Prompter.h"
 
 namespace vask {
 
@@ -18,31 +19,25 @@ std::string OneLine(std::string message) {
     return message;
 }
 
-// The answer as the button the user would have pressed, without its accelerator.
-std::string Answer(const std::string& label) {
-    const std::size_t accelerator = label.find("(&");
-    return accelerator == std::string::npos ? label : label.substr(0, accelerator);
-}
-
 }  // namespace
 
 bool StderrFileOperationUi::ConfirmStart(FileOperationKind kind,
                                          const std::vector<FileOperationItem>& items) {
     out_ << "Vask: " << text::ConfirmCaption(items) << ": " << OneLine(text::ConfirmText(kind, items))
-         << " -> " << Answer(text::NoLabel()) << std::endl;
+         << " -> " << WithoutAccelerator(PromptButtonLabel(PromptAnswer::No)) << std::endl;
     return false;
 }
 
 bool StderrFileOperationUi::OfferCreateFolder(const std::string& folder) {
-    out_ << "Vask: " << OneLine(text::CreateFolderText(folder)) << " -> " << Answer(text::NoLabel())
-         << std::endl;
+    out_ << "Vask: " << OneLine(text::CreateFolderText(folder)) << " -> "
+         << WithoutAccelerator(PromptButtonLabel(PromptAnswer::No)) << std::endl;
     return false;
 }
 
 ReplaceAnswer StderrFileOperationUi::AskReplace(const std::string& /*source*/, const std::string& target) {
     out_ << "Vask: " << text::ReplaceCaption() << ": "
          << OneLine(text::ReplaceText(target) + " " + text::ReplaceDetail(target)) << " -> "
-         << Answer(text::NoLabel()) << std::endl;
+         << WithoutAccelerator(PromptButtonLabel(PromptAnswer::No)) << std::endl;
     return ReplaceAnswer::No;
 }
 

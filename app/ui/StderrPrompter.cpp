@@ -4,27 +4,6 @@
 
 namespace vask {
 
-namespace {
-
-// The labels of Vask's Japanese boxes, so a log says which button the answer stands for.
-const char* LabelOf(PromptAnswer answer) {
-    switch (answer) {
-        case PromptAnswer::Ok:
-            return "OK";
-        case PromptAnswer::Yes:
-            return "はい";
-        case PromptAnswer::No:
-            return "いいえ";
-        case PromptAnswer::Retry:
-            return "再試行";
-        case PromptAnswer::Cancel:
-            break;
-    }
-    return "キャンセル";
-}
-
-}  // namespace
-
 PromptAnswer StderrPrompter::SafeAnswer(PromptButtons buttons) {
     switch (buttons) {
         case PromptButtons::Ok:
@@ -46,7 +25,8 @@ PromptAnswer StderrPrompter::Ask(const Prompt& prompt) {
     }
     const PromptAnswer answer = SafeAnswer(prompt.buttons);
     out_ << (prompt.caption.empty() ? "Vask" : prompt.caption) << '\n' << text;
-    if (prompt.buttons != PromptButtons::Ok) out_ << " -> " << LabelOf(answer);
+    // The button the answer stands for, as the box would have labelled it.
+    if (prompt.buttons != PromptButtons::Ok) out_ << " -> " << WithoutAccelerator(PromptButtonLabel(answer));
     out_ << std::endl;
     return answer;
 }

@@ -1,5 +1,6 @@
 // The file operation's dialogs: each question answered by clicking its buttons, the progress window's
 // pacing and Cancel on a fake clock, the failure report, and the variant for runs without a display.
+// The texts themselves are built and tested in disposal/.
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -13,7 +14,6 @@
 #include <functional>
 #include <sstream>
 
-#include "app/ui/FileOperationTexts.h"
 #include "app/ui/QtFileOperationUi.h"
 #include "app/ui/StderrFileOperationUi.h"
 #include "platform/fakes/FakeClock.h"
@@ -336,32 +336,6 @@ class FileOperationUiTest : public QObject {
         QCOMPARE(rows, 5000);
         QCOMPARE(last, QStringList({Q("/data/last"), Q("ﾃﾞｨｽｸの空き領域が不足しています。")}));
         ui.EndOperation();
-    }
-
-    void failureReasons() {
-        namespace text = file_operation_text;
-        // Changed since the search wins over whatever errno came with it.
-        QCOMPARE(Q(text::FailureReason(Failure("/a", Status::kChanged, "/a", true))),
-                 Q("検索後に変更されたため処理しませんでした。"));
-        QCOMPARE(Q(text::FailureReason(Failure("/a", EPERM, "/a"))), Q("ｱｸｾｽが拒否されました。"));
-        // A code without a text of ours: the system's text, never an empty reason.
-        QCOMPARE(Q(text::FailureReason(Failure("/a", ENOTDIR, "/a"))),
-                 Q(Status::Error(ENOTDIR, "", "").ErrorText()));
-        // The error concerned another path (the move folder): it is named.
-        QCOMPARE(Q(text::FailureReason(Failure("/a", EROFS, "/mnt/backup/"))),
-                 Q("読み取り専用のﾃﾞｨｽｸです。 (/mnt/backup/)"));
-        // The trash flush belongs to no file: the trash folder stands in its place.
-        const FileOperationFailure flush = Failure("", EIO, "/home/u/.local/share/Trash/files/");
-        QCOMPARE(Q(text::FailurePath(flush)), Q("/home/u/.local/share/Trash/files/"));
-        QCOMPARE(Q(text::FailureReason(flush)), Q("ﾃﾞｨｽｸの読み書き中にｴﾗｰが発生しました。"));
-        // A name with a line break stays one row.
-        QCOMPARE(Q(text::FailurePath(Failure("/a/x\ny", EIO, "/a/x\ny"))), Q("/a/x\\ny"));
-        // Every control byte in a name or folder is shown escaped, in every text that names one.
-        QCOMPARE(Q(text::FailurePath(Failure("/a/x\ty\x1b", EIO, "/a/x\ty\x1b"))), Q("/a/x\\ty\\x1b"));
-        QCOMPARE(Q(text::CreateFolderText("/m\x1b[2J/")),
-                 Q("ﾌｫﾙﾀﾞ /m\\x1b[2J は存在しません。\n作成しますか?"));
-        QCOMPARE(Q(text::ReplaceText("/d\r/f")), Q("/d\\r には同じ名前のﾌｧｲﾙがあります。\n置き換えますか?"));
-        QCOMPARE(Q(text::ReplaceDetail("/d/f\x07")), Q("'f\\a'"));
     }
 
     void withoutDisplayEveryQuestionIsToldAndDisposesOfNothing() {

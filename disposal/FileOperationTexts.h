@@ -1,5 +1,7 @@
-// The texts of the file operation's dialogs, shared by the Qt dialogs and the standard-error variant so that
-// both say the same thing. UTF-8, Vask's wording (half-width katakana kept half-width).
+// The texts of the file operation's questions, progress and failure report: the Qt dialogs, the
+// standard-error variant and the delete command all take them from here, so each says the same thing.
+// UTF-8, Vask's wording (half-width katakana kept half-width). The Yes, No, Cancel and OK buttons carry
+// the labels every box shares (PromptButtonLabel in platform/Prompter.h).
 #pragma once
 
 #include <cstddef>
@@ -15,8 +17,11 @@ namespace vask::file_operation_text {
 std::string ConfirmCaption(const std::vector<FileOperationItem>& items);
 std::string ConfirmText(FileOperationKind kind, const std::vector<FileOperationItem>& items);
 
-// "ﾌｫﾙﾀﾞ %s は存在しません。\n作成しますか?" with the folder without its trailing "/".
+// "ﾌｫﾙﾀﾞ %s は存在しません。\n作成しますか?" with the folder without its trailing "/" (the move folder,
+// the archive folder).
 std::string CreateFolderText(const std::string& folder);
+// "ﾌｫﾙﾀﾞ %s が作成できません。", the folder shown the same way.
+std::string CreateFolderFailedText(const std::string& folder);
 
 // "%s には同じ名前のﾌｧｲﾙがあります。\n置き換えますか?" with the target's folder; the detail names the file.
 std::string ReplaceCaption();
@@ -42,11 +47,7 @@ std::string FailurePath(const FileOperationFailure& failure);
 // the error concerned in parentheses when that is another path (the move folder, the trash folder).
 std::string FailureReason(const FileOperationFailure& failure);
 
-// Button labels.
-std::string YesLabel();
+// The replace question's own button, beside Yes, No and Cancel.
 std::string YesToAllLabel();
-std::string NoLabel();
-std::string CancelLabel();
-std::string OkLabel();
 
 }  // namespace vask::file_operation_text

@@ -1,4 +1,4 @@
-#include "app/ui/FileOperationTexts.h"
+#include "disposal/FileOperationTexts.h"
 
 #include <cerrno>
 
@@ -66,6 +66,10 @@ std::string CreateFolderText(const std::string& folder) {
     return "ﾌｫﾙﾀﾞ " + FolderForText(folder) + " は存在しません。\n作成しますか?";
 }
 
+std::string CreateFolderFailedText(const std::string& folder) {
+    return "ﾌｫﾙﾀﾞ " + FolderForText(folder) + " が作成できません。";
+}
+
 std::string ReplaceCaption() {
     return "ﾌｧｲﾙの置き換えの確認";
 }
@@ -126,24 +130,8 @@ std::string FailureReason(const FileOperationFailure& failure) {
     return reason;
 }
 
-std::string YesLabel() {
-    return "はい(&Y)";
-}
-
 std::string YesToAllLabel() {
     return "すべて置き換え(&A)";
-}
-
-std::string NoLabel() {
-    return "いいえ(&N)";
-}
-
-std::string CancelLabel() {
-    return "キャンセル";
-}
-
-std::string OkLabel() {
-    return "OK";
 }
 
 }  // namespace vask::file_operation_text
