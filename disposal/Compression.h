@@ -22,6 +22,10 @@ inline constexpr const char* kWorkingArchiveName = "__Vask__.lzh";
 inline constexpr const char* kArchiverMissingText = "Unlha32.Dllが見つかりません。";
 inline constexpr const char* kArchiverBusyText = "Unlha32.Dllが使用中です。";
 
+// The window shown while the archiver packs (it tells nothing of its progress): title and text.
+inline constexpr const char* kPackingTitle = "ﾌｧｲﾙを圧縮しています";
+inline constexpr const char* kPackingText = "ﾌｧｲﾙを書庫に圧縮しています。しばらくお待ちください...";
+
 // The list file's one line (no line end): "m -rxa " + workingArchivePath + " " + for every path, in order,
 // "\"" + path + "\" ". Paths are taken byte for byte.
 std::string ArchiverListText(const std::string& workingArchivePath, const std::vector<std::string>& paths);

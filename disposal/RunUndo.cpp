@@ -15,6 +15,7 @@
 
 #include "disposal/CreateFolderPath.h"
 #include "disposal/FileOperation.h"
+#include "disposal/UndoTexts.h"
 
 namespace vask {
 
@@ -406,7 +407,7 @@ std::string RunLabel(const RunSummary& run, const LocalTime& time) {
 }
 
 std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed) {
-    if (!outcome.usable) return "この処理の記録は壊れているため、元に戻せません。";
+    if (!outcome.usable) return undo_text::kUnusableRunText;
     std::string text = std::to_string(outcome.restored) + " 個のﾌｧｲﾙを元に戻しました。";
     if (outcome.cancelled) text += "\n(中止しました)";
     if (!outcome.stayed.empty()) {

@@ -62,7 +62,7 @@ bool PatternListEditor::OnOK(bool modified, std::string_view editText) {
 
 std::string PatternListEditor::TooltipText(int controlId, bool tooltipsOn) {
     if (!tooltipsOn || controlId != kEditorEditBox) return {};
-    return "ご自身の責任においてご使用ください。";
+    return kOwnRiskTip;
 }
 
 }  // namespace vask

@@ -44,7 +44,7 @@ struct TooltipEntry {
 };
 constexpr TooltipEntry kTooltips[] = {
     {wizard_control::kPatternList, "削除ﾌｧｲﾙをﾁｪｯｸしてください。"},
-    {wizard_control::kEdit, "ご自身の責任においてご使用ください。"},
+    {wizard_control::kEdit, kOwnRiskTip},
     {wizard_control::kRevert, "削除ﾌｧｲﾙ入力ﾘｽﾄをﾃﾞﾌｫﾙﾄに戻します。編集に失敗した場合にご使用ください。"},
 };
 

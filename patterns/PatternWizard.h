@@ -39,6 +39,8 @@ inline constexpr const char* kNoOtherSectionMessage =
     "VaskFile.Txt に <その他> がないのでエラーになりました。";
 inline constexpr const char* kEditQuestion =
     "ﾌｧｲﾙ先頭にあるｺﾒﾝﾄをよくお読みの上、ご自身の責任において編集してください。\n編集しますか?";
+// The tip of the wizard's Edit button and of the editor's text box.
+inline constexpr const char* kOwnRiskTip = "ご自身の責任においてご使用ください。";
 inline constexpr const char* kRevertQuestion = "削除ﾌｧｲﾙ入力ﾘｽﾄをﾃﾞﾌｫﾙﾄに戻します。";
 inline constexpr const char* kRevertFailedMessage = "削除ﾌｧｲﾙ入力ﾘｽﾄをﾃﾞﾌｫﾙﾄに戻せませんでした。";
 

@@ -34,7 +34,7 @@ std::int64_t ParseLeadingDecimal(std::string_view text) {
 }
 
 std::string SearchProgressText(std::size_t count, std::uint64_t totalBytes) {
-    return "検索中... " + std::to_string(count) +
+    return std::string(kSearchingText) + " " + std::to_string(count) +
            "個のﾌｧｲﾙが見つかりました。削除対象容量=" + FormatSizeText(totalBytes);
 }
 

@@ -69,7 +69,9 @@ class WalkerHost {
 // large for the type saturates at the type's maximum, so any limit check above it still refuses it.
 std::int64_t ParseLeadingDecimal(std::string_view text);
 
-// The status line during a search: "検索中... %d個のﾌｧｲﾙが見つかりました。削除対象容量=%s".
+// The status line as a search starts, and while it runs:
+// "検索中... %d個のﾌｧｲﾙが見つかりました。削除対象容量=%s".
+inline constexpr const char* kSearchingText = "検索中...";
 std::string SearchProgressText(std::size_t count, std::uint64_t totalBytes);
 
 class FolderWalker : public WalkFolderRules {

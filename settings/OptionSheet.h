@@ -36,6 +36,10 @@ class VolumeSource;
 inline constexpr const char* kReadOnlyFolderWarning =
     "このｵﾌﾟｼｮﾝはあまりお勧めしません。\nご自身の責任においてご使用ください。";
 inline constexpr const char* kLogResetQuestion = "本当にﾘｾｯﾄしてもよろしいですか?";
+// The sheet's title, and the filters of the WAVE picker.
+inline constexpr const char* kOptionSheetCaption = "ｵﾌﾟｼｮﾝ設定";
+inline constexpr const char* kSoundFileFilter = "ｻｳﾝﾄﾞ (*.wav)";
+inline constexpr const char* kAllFilesFileFilter = "すべてのﾌｧｲﾙ (*.*)";
 
 // The ports of the sheet. All must outlive it.
 struct OptionSheetPorts {

@@ -13,7 +13,6 @@ namespace {
 constexpr const char* kAllFilesQuestion = "削除ﾌｧｲﾙに*.*が設定されています。\n本当によろしいですか?";
 constexpr const char* kAgeTooLargeMessage = "最終更新日が大きすぎます。";
 constexpr const char* kAbortQuestion = "検索を中止してよろしいですか?";
-constexpr const char* kSearchingText = "検索中...";
 constexpr const char* kNothingFoundText = "該当ﾌｧｲﾙが見つかりません。";
 constexpr const char* kRecycleBinError = "ごみ箱起動ｴﾗｰ";
 constexpr const char* kHelpError = "ﾍﾙﾌﾟを表示できません。";

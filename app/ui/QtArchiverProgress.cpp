@@ -9,6 +9,8 @@
 #include <atomic>
 #include <thread>
 
+#include "disposal/Compression.h"
+
 namespace vask {
 
 namespace {
@@ -18,8 +20,8 @@ class PackingDialog : public QDialog {
     explicit PackingDialog(QWidget* parent) : QDialog(parent) {
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         setWindowModality(Qt::ApplicationModal);
-        setWindowTitle(QString::fromUtf8(QtArchiverProgress::PackingTitle()));
-        auto* text = new QLabel(QString::fromUtf8(QtArchiverProgress::PackingText()), this);
+        setWindowTitle(QString::fromUtf8(kPackingTitle));
+        auto* text = new QLabel(QString::fromUtf8(kPackingText), this);
         auto* bar = new QProgressBar(this);
         bar->setRange(0, 0);  // the archiver tells nothing of its progress: a busy bar
         bar->setTextVisible(false);

@@ -1,7 +1,8 @@
 // The archiver port for the window: a decorator of another ArchiverLoader whose libraries carry out Run on
-// a thread of their own while the calling (window) thread shows a modal "packing" window and keeps handling
-// events, so the main window repaints during a long archive run. The result, the output text and every
-// other call pass through unchanged; Run still returns only when the archiver has finished.
+// a thread of their own while the calling (window) thread shows a modal "packing" window (kPackingTitle and
+// kPackingText of disposal/Compression.h) and keeps handling events, so the main window repaints during a
+// long archive run. The result, the output text and every other call pass through unchanged; Run still
+// returns only when the archiver has finished.
 //
 // The packing window has no Cancel (the archiver cannot be stopped half-way without losing its promise that
 // no source is removed before the archive is complete); Escape and the close box do nothing. It is
@@ -25,9 +26,6 @@ class QtArchiverProgress : public ArchiverLoader {
 
     // The packing window while a Run is going on, else null (tests).
     QWidget* PackingWindow() const { return window_.data(); }
-
-    static const char* PackingTitle() { return "ﾌｧｲﾙを圧縮しています"; }
-    static const char* PackingText() { return "ﾌｧｲﾙを書庫に圧縮しています。しばらくお待ちください..."; }
 
   private:
     class Library;

@@ -9,13 +9,15 @@
 
 #include "app/ui/MessageBoxes.h"
 #include "disposal/RunUndo.h"
+#include "disposal/UndoTexts.h"
+#include "platform/Prompter.h"
 #include "settings/ui/OptionSheetDialog.h"
 
 namespace vask {
 
 namespace {
 
-constexpr const char* kCaption = "元に戻す";
+using undo_text::kCaption;
 constexpr std::size_t kListedRuns = 10;
 
 // Re-checks the runs folder whenever the log page is shown: a run made meanwhile enables the button.
@@ -40,16 +42,17 @@ std::string LabelOf(const RunSummary& run, Clock& clock) {
 }
 
 void Inform(QWidget* parent, QMessageBox::Icon icon, const std::string& text) {
-    ShowMessageBox(parent, icon, kCaption, text, "", {{"OK", QMessageBox::AcceptRole, "ok"}}, 0);
+    ShowMessageBox(parent, icon, kCaption, text, "",
+                   {{PromptButtonLabel(PromptAnswer::Ok), QMessageBox::AcceptRole, "ok"}}, 0);
 }
 
 // Asks about run; true to undo it. chooseOther is set when the user wants to pick another run.
 bool Ask(QWidget* parent, const std::string& label, bool offerOthers, bool& chooseOther) {
-    std::vector<MessageChoice> choices = {{"はい(&Y)", QMessageBox::YesRole, "yes"},
-                                          {"いいえ(&N)", QMessageBox::NoRole, "no"}};
-    if (offerOthers) choices.push_back({"以前の処理(&O)...", QMessageBox::ActionRole, "older"});
+    std::vector<MessageChoice> choices = {{PromptButtonLabel(PromptAnswer::Yes), QMessageBox::YesRole, "yes"},
+                                          {PromptButtonLabel(PromptAnswer::No), QMessageBox::NoRole, "no"}};
+    if (offerOthers) choices.push_back({undo_text::kOlderRunsLabel, QMessageBox::ActionRole, "older"});
     const std::size_t answer = ShowMessageBox(parent, QMessageBox::Question, kCaption,
-                                              label + " の処理を元に戻しますか?", "", choices, 1);
+                                              undo_text::UndoQuestion(label), "", choices, 1);
     chooseOther = answer == 2;
     return answer == 0;
 }
@@ -65,8 +68,8 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
         for (std::size_t i = 0; i < runs.size() && i < kListedRuns; ++i)
             labels << QString::fromStdString(std::to_string(i + 1) + ": " + LabelOf(runs[i], clock));
         bool picked = false;
-        const QString label = QInputDialog::getItem(parent, kCaption, "元に戻す処理を選んでください:", labels,
-                                                    0, false, &picked);
+        const QString label = QInputDialog::getItem(
+            parent, kCaption, QString::fromUtf8(undo_text::kPickRunText), labels, 0, false, &picked);
         if (!picked) return;
         // Numbered: two runs in one minute may otherwise read the same.
         chosen = static_cast<std::size_t>(labels.indexOf(label));
@@ -76,10 +79,12 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
     }
     const RunSummary& run = runs[chosen];
     if (!run.usable) {
-        Inform(parent, QMessageBox::Warning, "この処理の記録は壊れているため、元に戻せません。");
+        Inform(parent, QMessageBox::Warning, undo_text::kUnusableRunText);
         return;
     }
-    QProgressDialog progress("ﾌｧｲﾙを元に戻しています...", "ｷｬﾝｾﾙ", 0, static_cast<int>(run.count), parent);
+    QProgressDialog progress(QString::fromUtf8(undo_text::kProgressText),
+                             QString::fromUtf8(undo_text::kProgressCancelLabel), 0,
+                             static_cast<int>(run.count), parent);
     progress.setWindowTitle(kCaption);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
@@ -102,7 +107,7 @@ QPushButton* AttachUndoRunButton(OptionSheetDialog& dialog, FileSystem& fileSyst
     QWidget* page = dialog.Page(OptionPage::LogView);
     auto* grid = page ? qobject_cast<QGridLayout*>(page->layout()) : nullptr;
     if (!grid) return nullptr;
-    auto* button = new QPushButton(QString::fromUtf8("元に戻す(&Z)"), page);
+    auto* button = new QPushButton(QString::fromUtf8(undo_text::kButtonLabel), page);
     button->setObjectName("undoRun");
     // Left, where the row holds only a spacer; Reset keeps its place on the right.
     grid->addWidget(button, 1, 0, Qt::AlignLeft);

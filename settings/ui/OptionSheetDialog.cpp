@@ -22,6 +22,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include "platform/Prompter.h"
 #include "settings/OptionSheet.h"
 #include "settings/ui/LogListModel.h"
 #include "ui_OptionPage129.h"
@@ -36,8 +37,8 @@ namespace oc = option_control;
 
 namespace {
 
-const QString kSoundFilter = QString::fromUtf8("ｻｳﾝﾄﾞ (*.wav)");
-const QString kAllFilesFilter = QString::fromUtf8("すべてのﾌｧｲﾙ (*.*)");
+const QString kSoundFilter = QString::fromUtf8(kSoundFileFilter);
+const QString kAllFilesFilter = QString::fromUtf8(kAllFilesFileFilter);
 
 template <class Form>
 QWidget* BuildPage() {
@@ -54,7 +55,7 @@ int PageIndex(OptionPage page) {
 }  // namespace
 
 OptionSheetDialog::OptionSheetDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8("ｵﾌﾟｼｮﾝ設定"));
+    setWindowTitle(QString::fromUtf8(kOptionSheetCaption));
     setFont(QFont(QStringLiteral("Noto Sans CJK JP")));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -73,7 +74,7 @@ OptionSheetDialog::OptionSheetDialog(QWidget* parent) : QDialog(parent) {
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("id1"));  // IDOK
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
+    auto* cancel = new QPushButton(QString::fromUtf8(PromptButtonLabel(PromptAnswer::Cancel)), this);
     cancel->setObjectName(QStringLiteral("id2"));  // IDCANCEL
     connect(ok, &QPushButton::clicked, this, &OptionSheetDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &OptionSheetDialog::reject);

@@ -24,6 +24,7 @@
 #include "app/ui/QtArchiverProgress.h"
 #include "app/ui/QtFileOperationUi.h"
 #include "app/ui/QtPrompter.h"
+#include "disposal/Compression.h"
 #include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeLauncher.h"
@@ -310,7 +311,7 @@ class DisposalWindowTest : public QObject {
             ++ticks;
             QWidget* window = progress.PackingWindow();
             if (window != nullptr && window->isVisible() && QApplication::activeModalWidget() == window &&
-                window->windowTitle() == QString::fromUtf8(QtArchiverProgress::PackingTitle())) {
+                window->windowTitle() == QString::fromUtf8(kPackingTitle)) {
                 sawWindow = true;
                 QTest::keyClick(window, Qt::Key_Escape);  // cannot close it
                 window->close();
