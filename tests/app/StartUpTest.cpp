@@ -25,6 +25,7 @@
 #include "platform/fakes/ScriptedPrompter.h"
 #include "settings/SettingsStore.h"
 #include "tests/disposal/AgreeingFileOperationUi.h"
+#include "tests/disposal/ScriptedFileOperationUi.h"
 
 namespace vask {
 namespace {
@@ -454,6 +455,24 @@ TEST_F(StartUpTest, PressesOutsideTheRunAndDuringTheQuestionAreIgnored) {
     EXPECT_EQ(questions, 1);
     sign.Click();  // after the run
     EXPECT_EQ(questions, 1);
+}
+
+// Once a stop is asked for, questions are declined without reaching the window, but the operation's end
+// still does: a progress window shown for it must close.
+TEST(StoppableOperationUiTest, AStopDeclinesQuestionsButLetsTheOperationEnd) {
+    ScriptedFileOperationUi inner;
+    MemoryMainView view;
+    FakeClock clock;
+    bool stop = false;
+    StoppableOperationUi ui(inner, view, clock, stop);
+    ui.BeginOperation(FileOperationKind::Delete, 2);
+    EXPECT_TRUE(ui.ConfirmStart(FileOperationKind::Delete, {}));
+    stop = true;
+    EXPECT_FALSE(ui.Progress(0, 2, "/v/a"));
+    EXPECT_EQ(ui.AskReplace("/v/a", "/t/a"), ReplaceAnswer::Cancel);
+    ui.EndOperation();
+    EXPECT_THAT(inner.calls, ElementsAre("begin", "confirm", "end"));
+    EXPECT_EQ(inner.begunCount, 2u);
 }
 
 }  // namespace
