@@ -24,6 +24,15 @@ constexpr const char* kNoMoveFolderMessage =
 constexpr const char* kNoArchiveFolderMessage =
     "圧縮先のﾌｫﾙﾀﾞが設定されていません。\nｵﾌﾟｼｮﾝ設定で圧縮先を設定してください。";
 
+// The log's own headline and why: the reason for a name that is no file of ours (a link, a FIFO, another
+// user's file), else the reason by errno as the file operations give it (a full disk, a read-only disk).
+std::string LogNotWrittenText(const Status& status) {
+    const std::string headline = std::string("ﾌｧｲﾙ ") + kDeletionLogName + " に削除ﾛｸﾞを書き込めません。";
+    std::string text = OwnFileProblemText(headline, status);
+    if (text == headline) text += "\n" + file_operation_text::FailureReason(FileOperationFailure{"", status});
+    return text;
+}
+
 }  // namespace
 
 std::string GetFileNamePart(const std::string& path) {
@@ -87,8 +96,7 @@ std::string DeleteCommand::LogProblem() const {
     if (!folder) return std::string();
     const Status status = (*folder)->CheckOwnFile(kDeletionLogName);
     if (status) return std::string();
-    return OwnFileProblemText(std::string("ﾌｧｲﾙ ") + kDeletionLogName + " に削除ﾛｸﾞを書き込めません。",
-                              status);
+    return LogNotWrittenText(status);
 }
 
 bool DeleteCommand::ConfirmMove() {
@@ -219,10 +227,13 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
         }
         ports_.view.ShowStatusText(settings_.nTrush == kDisposeMoveToFolder ? kMovedText : kDeletedText);
         if (settings_.bLog != 0) {
-            // The files are already disposed of: a log that cannot be written changes nothing about that, and
-            // the run has always ended as done. The log page shows what the file holds.
-            (void)WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0,
-                                   silent);
+            // The files are already disposed of and stay so; but a run missing from the log (a full disk, a
+            // log replaced since the check) must not pass as logged: the user is told why.
+            const Status logged =
+                WriteDeletionLog(ports_.fileSystem, ports_.clock, state_, settings_.bLogUpdate != 0, silent);
+            if (!logged)
+                ports_.prompter.Ask(
+                    Prompt{LogNotWrittenText(logged), "", PromptButtons::Ok, PromptIcon::Exclamation});
         }
         // Focus first, as in StopWithFocusOnPatterns: the disabled Delete must not hand it to Cancel.
         ports_.view.SetFocusTo(control::kSearch);

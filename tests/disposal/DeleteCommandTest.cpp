@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 
 #include "platform/fakes/FakeArchiverLoader.h"
@@ -232,6 +233,40 @@ TEST_F(DeleteCommandTest, AVaskLogThatIsNoRegularFileOfOursStopsTheCommandBefore
     Found("/v/a.bak");
     command.OnDelete(false);
     EXPECT_EQ(fs.Trashed().size(), 1u);
+}
+
+TEST_F(DeleteCommandTest, ALogThatCannotBeWrittenAfterTheDisposalIsReportedAndTheFilesStayDisposed) {
+    struct Case {
+        const char* name;
+        FsOperation op;
+        int error;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"disk full while writing", FsOperation::Write, ENOSPC, "ﾃﾞｨｽｸの空き領域が不足しています。"},
+        {"log cannot be opened", FsOperation::OpenOwnFile, EIO, "ﾃﾞｨｽｸの読み書き中にｴﾗｰが発生しました。"},
+        {"replaced by a link since the check", FsOperation::OpenOwnFile, ELOOP,
+         "同じ名前のｼﾝﾎﾞﾘｯｸﾘﾝｸがあります。"},
+    };
+    for (bool silent : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (silent ? " unattended" : ""));
+            settings.nTrush = kDisposeDelete;
+            state.results.Clear();
+            Found("/v/a.bak");
+            view.SetControlEnabled(control::kDelete, true);
+            fs.FailOnPath(c.op, "/cwd/Vask.Log", c.error);
+            const std::size_t asked = prompter.Prompts().size();
+            EXPECT_EQ(command.OnDelete(silent), DeleteOutcome::Done);
+            fs.FailOnPath(c.op, "/cwd/Vask.Log", 0);
+            EXPECT_FALSE(fs.Find("/v/a.bak"));
+            EXPECT_EQ(view.status, "ﾌｧｲﾙ削除が終りました。");
+            ASSERT_EQ(prompter.Prompts().size(), asked + 1);
+            EXPECT_EQ(prompter.Prompts().back().text,
+                      std::string("ﾌｧｲﾙ Vask.Log に削除ﾛｸﾞを書き込めません。\n") + c.reason);
+            EXPECT_EQ(prompter.Prompts().back().icon, PromptIcon::Exclamation);
+        }
+    }
 }
 
 TEST_F(DeleteCommandTest, UnattendedMoveAsksNothingAndLogsSilent) {
