@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "disposal/DisposalView.h"
 #include "disposal/FileOperation.h"
 #include "platform/ArchiverLibrary.h"
 #include "platform/Clock.h"
@@ -14,7 +15,6 @@
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
 #include "search/FolderWalker.h"
-#include "search/MainView.h"
 #include "settings/ProfileSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -22,7 +22,7 @@ namespace vask {
 
 // What the delete command works with. All must outlive the command.
 struct DeleteCommandPorts {
-    MainView& view;
+    DisposalView& view;
     Prompter& prompter;
     FileSystem& fileSystem;
     FileOperationUi& operationUi;

@@ -80,7 +80,7 @@ std::string FormatDriveLine(std::string_view mountPoint, std::string_view labelT
     return line;
 }
 
-void FillDriveList(MainView& view, VolumeSource& volumes, bool bFixed) {
+void FillDriveList(DriveListView& view, VolumeSource& volumes, bool bFixed) {
     view.ClearDriveList();
     int index = 0;
     for (const MountedVolume& volume : volumes.ListVolumes()) {

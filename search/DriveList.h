@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "platform/Volumes.h"
-#include "search/MainView.h"
+#include "search/DriveListView.h"
 
 namespace vask {
 
@@ -35,6 +35,6 @@ std::string FormatDriveLine(std::string_view mountPoint, std::string_view labelT
 // Empties the drive list and lists every volume of the source in its order, unticked; with bFixed only the
 // fixed ones. Label, serial and capacity are read in this order, once per listed volume. A volume that
 // cannot be read is still listed, with empty label and capacity texts.
-void FillDriveList(MainView& view, VolumeSource& volumes, bool bFixed);
+void FillDriveList(DriveListView& view, VolumeSource& volumes, bool bFixed);
 
 }  // namespace vask

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/MainView.h"
 #include "disposal/DeleteCommand.h"
 #include "disposal/FileOperation.h"
 #include "platform/ArchiverLibrary.h"
@@ -24,7 +25,6 @@
 #include "platform/SoundPlayer.h"
 #include "platform/Volumes.h"
 #include "search/FolderWalker.h"
-#include "search/MainView.h"
 #include "settings/OptionSheet.h"
 #include "settings/ProfileSettings.h"
 #include "settings/SettingsStore.h"

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "app/core/MainDialogController.h"
+#include "app/core/MainView.h"
 #include "disposal/FileOperation.h"
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/NotificationSign.h"
 #include "platform/Prompter.h"
 #include "platform/Sleeper.h"
-#include "search/MainView.h"
 
 namespace vask {
 

@@ -4,7 +4,7 @@
 #include <QIcon>
 #include <QStyledItemDelegate>
 
-#include "search/MainView.h"
+#include "app/core/MainView.h"
 
 namespace vask {
 

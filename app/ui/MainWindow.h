@@ -10,7 +10,7 @@
 #include <QHash>
 #include <memory>
 
-#include "search/MainView.h"
+#include "app/core/MainView.h"
 
 namespace Ui {
 class MainDialog;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/MainView.h"
 #include "platform/fakes/MemoryDialogState.h"
-#include "search/MainView.h"
 
 namespace vask {
 
