@@ -194,6 +194,22 @@ class PosixDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status RemoveSubfolder(const std::string& name) override {
+        if (::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) != 0)
+            return Status::Error(errno, path_ + name, "rmdir");
+        return Status::Ok();
+    }
+
+    Status LinkTo(const std::string& name, Directory& target, const std::string& newName) override {
+        auto* posixTarget = dynamic_cast<PosixDirectory*>(&target);
+        if (posixTarget == nullptr) return Status::Error(EXDEV, path_ + name, "link");
+        // Without AT_SYMLINK_FOLLOW a symbolic link is linked as itself, never its target; the caller has
+        // checked that the entry is a regular file.
+        if (::linkat(fd_, name.c_str(), posixTarget->fd_, newName.c_str(), 0) != 0)
+            return Status::Error(errno, posixTarget->path_ + newName, "link");
+        return Status::Ok();
+    }
+
     Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
                                                      std::uint32_t mode) override {
         int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
