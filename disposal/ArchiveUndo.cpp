@@ -268,6 +268,12 @@ void ArchiveRestorer::RestoreChunk(const std::string& archive, const std::string
             // Another file of that name: the archive is not the one this run wrote.
             settle(*entry, problem(*entry, UndoReason::Changed));
         } else {
+            // The archive keeps whole seconds; the journal has the rest. A time that cannot be set leaves
+            // the second the archive gave.
+            const std::int64_t seconds = FloorSeconds(entry->mtimeNanoseconds);
+            (void)from->SetEntryTimes(
+                extractedName, seconds,
+                static_cast<std::int32_t>(entry->mtimeNanoseconds - seconds * 1000000000LL));
             const Status linked = from->LinkTo(extractedName, target, name);
             if (linked) {
                 linkedAny = true;

@@ -1,7 +1,8 @@
 // Putting the files of an archive run back (part of UndoRun, RunUndo.h). The archiver library extracts
 // the members, CRC checked, with their mode and time, into a fresh hidden folder made inside the folder
-// each file came from (so on its volume); each file then gets its original name by a hard link, which
-// never replaces anything, and the hidden folder goes. The archive itself is left as it is.
+// each file came from (so on its volume); each gets the modification time the journal recorded (to the
+// nanosecond, where the archive keeps whole seconds), then its original name by a hard link, which never
+// replaces anything, and the hidden folder goes. The archive itself is left as it is.
 #pragma once
 
 #include <cstddef>

@@ -215,6 +215,10 @@ class Directory {
     // never replaces anything: EEXIST when newName is taken; EXDEV across file systems. The entry keeps its
     // name here too.
     virtual Status LinkTo(const std::string& name, Directory& target, const std::string& newName) = 0;
+    // Sets the entry's modification time, and its access time to the same value, without following a
+    // symbolic link (utimensat with AT_SYMLINK_NOFOLLOW); the file is not opened.
+    virtual Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds,
+                                 std::int32_t mtimeNanoseconds) = 0;
     // Creates or opens a regular file for writing, as how says.
     virtual Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
                                                              std::uint32_t mode) = 0;

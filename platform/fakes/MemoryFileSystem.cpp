@@ -209,6 +209,16 @@ class MemoryDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds, std::int32_t) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::SetTimesAndMode, path))
+            return Status::Error(error, path, "set times");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "set times");
+        it->second->mtimeSeconds = mtimeSeconds;  // the fake keeps whole seconds
+        return Status::Ok();
+    }
+
     Status LinkTo(const std::string& name, Directory& target, const std::string& newName) override {
         auto* memoryTarget = dynamic_cast<MemoryDirectory*>(&target);
         const std::string path = (memoryTarget ? memoryTarget->path_ : std::string()) + newName;

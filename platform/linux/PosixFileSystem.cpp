@@ -189,6 +189,16 @@ class PosixDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds,
+                         std::int32_t mtimeNanoseconds) override {
+        struct timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(mtimeSeconds);
+        times[0].tv_nsec = times[1].tv_nsec = mtimeNanoseconds;
+        if (::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return Status::Error(errno, path_ + name, "set times");
+        return Status::Ok();
+    }
+
     Status CreateSubfolder(const std::string& name, std::uint32_t mode) override {
         if (::mkdirat(fd_, name.c_str(), mode) != 0) return Status::Error(errno, path_ + name, "mkdir");
         return Status::Ok();

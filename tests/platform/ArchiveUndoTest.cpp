@@ -172,7 +172,7 @@ class ArchiveUndoTest : public ::testing::Test {
 };
 
 // The journal names the archive under the name it got in the end (here "_2": the first is taken) and
-// each member; the undo brings each file back byte for byte with its mode and its time to the second,
+// each member; the undo brings each file back byte for byte with its mode and its time,
 // into a folder removed meanwhile too, leaves no hidden folder and the archive as it was; a second undo
 // restores nothing, and the settled run is neither offered nor kept.
 TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
@@ -213,7 +213,7 @@ TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
     EXPECT_EQ(Read(second), bytes[1]);
     ASSERT_EQ(::lstat(first.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(st.st_mtim.tv_sec, journal->entries[0].mtimeNanoseconds / 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, journal->entries[0].mtimeNanoseconds);
     ASSERT_EQ(::lstat(second.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(Leftovers(tree.Path("data/")), "");
