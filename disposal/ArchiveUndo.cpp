@@ -247,12 +247,10 @@ void ArchiveRestorer::RestoreChunk(const std::string& archive, const std::string
                     settle(*entry, problem(*entry, UndoReason::MemberDamaged));
                 } else if (why == kArchiverBusy) {
                     settle(*entry, problem(*entry, UndoReason::ArchiverBusy));
+                } else if (alone) {
+                    settle(*entry, problem(*entry, UndoReason::ExtractFailed));
                 } else {
-                    settle(*entry, problem(*entry, UndoReason::Failed,
-                                           alone ? Status::Error(EIO, root + entry->member,
-                                                                 "extract (archiver result " +
-                                                                     std::to_string(why) + ")")
-                                                 : alone.status()));
+                    settle(*entry, problem(*entry, UndoReason::Failed, alone.status()));
                 }
                 continue;
             }

@@ -414,6 +414,8 @@ std::string UndoReasonText(const UndoProblem& problem) {
             return "Unlha32.Dllが見つかりません";
         case UndoReason::ArchiverBusy:
             return "Unlha32.Dllが使用中です";
+        case UndoReason::ExtractFailed:
+            return "書庫から取り出せません (ﾃﾞｨｽｸの空きと書き込み権限を確認してください)";
         case UndoReason::Failed:
             break;
     }

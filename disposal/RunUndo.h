@@ -54,6 +54,7 @@ enum class UndoReason {
     MemberDamaged,    // the file's data in the archive is damaged (its CRC fails)
     ArchiverMissing,  // the archiver library cannot be loaded
     ArchiverBusy,     // another archive operation is running
+    ExtractFailed,    // the archiver could not write the file out (a full disk, no permission)
     Failed,           // a system call failed (status says which and why)
 };
 

@@ -37,7 +37,7 @@ TEST(ArchiveRestorerTest, AnArchiverThatCannotExtractLeavesEveryFileWithItsReaso
         {"library missing", Behaviour::Missing, true, UndoReason::ArchiverMissing, 0},
         {"library busy", Behaviour::Busy, true, UndoReason::ArchiverBusy, 1},
         // The failed extraction is tried once more per file, to tell a damaged member from a lost one.
-        {"extraction fails", Behaviour::Fail, true, UndoReason::Failed, 3},
+        {"extraction fails", Behaviour::Fail, true, UndoReason::ExtractFailed, 3},
         {"archive gone", Behaviour::Fail, false, UndoReason::ArchiveMissing, 0},
     };
     for (const Case& c : cases) {

@@ -326,6 +326,35 @@ TEST_F(ArchiveUndoTest, AKilledRunsJournalHoldsWhatItRecorded) {
     EXPECT_FALSE(Exists(tree.Path("data/c")));  // packed, but never journalled: still in the archive
 }
 
+// On a full disk the files that do not fit stay in the archive, nothing is left half-written, and they
+// come back once there is room.
+TEST_F(ArchiveUndoTest, AFullDiskKeepsWhatDoesNotFitInTheArchive) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a tmpfs";
+    ASSERT_TRUE(tree.Folder("small"));
+    ASSERT_TRUE(Shell("mount -t tmpfs -o size=512k tmpfs '" + tree.Path("small") + "'"));
+    for (const char* file : {"one", "two", "three"})
+        Add(std::string("small/") + file, Noise(100000, file[1]));
+    const std::string name = Pack();
+    ASSERT_TRUE(Shell("dd if=/dev/zero bs=1k count=400 of='" + tree.Path("small/filler") + "'"));
+
+    UndoOutcome undone = Undo(name);
+    EXPECT_EQ(undone.restored, 1u) << UndoResultText(undone);
+    EXPECT_EQ(undone.stayed.size(), 2u);
+    for (const UndoProblem& problem : undone.stayed) {
+        EXPECT_EQ(problem.reason, UndoReason::ExtractFailed);
+        EXPECT_FALSE(Exists(problem.path));
+    }
+    EXPECT_EQ(Leftovers(tree.Path("small/")), "");
+    EXPECT_TRUE(undone.cleanupError.ok()) << undone.cleanupError.ToString();
+
+    ASSERT_TRUE(Shell("rm '" + tree.Path("small/filler") + "'"));
+    undone = Undo(name);
+    EXPECT_EQ(undone.restored, 2u) << UndoResultText(undone);
+    for (const char* file : {"one", "two", "three"})
+        EXPECT_EQ(Read(tree.Path(std::string("small/") + file)), Noise(100000, file[1]));
+    Shell("umount -l '" + tree.Path("small") + "'");
+}
+
 // The command line carries blanks inside quotes and refuses what it cannot quote.
 TEST(ExtractCommandLineTest, QuotesWhatItCanAndRefusesTheRest) {
     EXPECT_EQ(ExtractCommandLine("/l/a.lzh", "/d/.vask-undo-0/", {"d/x", "d/y z"}),
