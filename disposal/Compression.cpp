@@ -118,7 +118,8 @@ bool SameAsSearched(const FileStatus& status, const SearchResultEntry& entry) {
 // are opened component by component without following a link, so a folder swapped for a link to another
 // holding a file of the same name is refused, not packed.
 std::vector<std::string> CheckedTickedPaths(FileSystem& fileSystem, const ResultList& results,
-                                            std::vector<FileOperationFailure>& refused) {
+                                            std::vector<FileOperationFailure>& refused,
+                                            std::vector<FileStatus>& statuses) {
     std::vector<std::string> paths;
     std::set<std::string> seen;
     std::unique_ptr<Directory> folder;
@@ -138,9 +139,11 @@ std::vector<std::string> CheckedTickedPaths(FileSystem& fileSystem, const Result
             if (auto opened = fileSystem.OpenFolder(folderOfPath)) folder = std::move(opened.value());
         }
         bool same = false;
+        FileStatus found;
         if (folder && !name.empty()) {
             auto status = folder->StatEntry(name);
             same = status && SameAsSearched(status.value(), entry);
+            if (same) found = status.value();
         }
         if (!same) {
             refused.push_back(
@@ -149,6 +152,7 @@ std::vector<std::string> CheckedTickedPaths(FileSystem& fileSystem, const Result
         }
         seen.insert(path);
         paths.push_back(std::move(path));
+        statuses.push_back(found);
     }
     return paths;
 }
@@ -186,11 +190,59 @@ bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Pro
     return false;
 }
 
+// Journals the files of this run that are gone from their place now that the archive is in place (the
+// library removes a source only after the archive is written, read back and named, so a file gone now is
+// in it). A file still there, or one that cannot be looked at, was not disposed of as far as anyone can
+// tell and is left out. The archive's name reaches the disk before the journal names it.
+void RecordPackedFiles(FileSystem& fileSystem, Directory& archiveFolder, const std::string& archiveName,
+                       const std::vector<std::string>& paths, const std::vector<FileStatus>& statuses,
+                       DisposalRecorder& recorder) {
+    (void)archiveFolder.Sync();
+    std::unique_ptr<Directory> folder;
+    std::string folderPath;
+    bool folderGone = false;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::string folderOfPath, name;
+        SplitFolderAndName(paths[i], folderOfPath, name);
+        if (i == 0 || folderOfPath != folderPath) {
+            folder.reset();
+            folderPath = folderOfPath;
+            auto opened = fileSystem.OpenFolder(folderOfPath);
+            folderGone = !opened && opened.status().code() == ENOENT;
+            if (opened) folder = std::move(opened.value());
+        }
+        bool gone = folderGone;
+        if (folder) {
+            auto now = folder->StatEntry(name);
+            gone = !now && now.status().code() == ENOENT;
+        }
+        if (!gone) continue;
+        const FileStatus& was = statuses[i];
+        RunJournalEntry entry;
+        entry.originalPath = paths[i];
+        entry.device = was.device;
+        entry.inode = was.inode;
+        entry.size = was.size;
+        entry.mtimeNanoseconds = was.mtimeSeconds * 1000000000LL + was.mtimeNanoseconds;
+        entry.mode = was.mode;
+        entry.kind = JournalPlaceKind::Archive;
+        entry.place = archiveFolder.Path() + archiveName;
+        entry.member = ArchiveMemberName(paths[i]);
+        recorder.Record(std::move(entry));
+    }
+    recorder.Flush();
+}
+
 }  // namespace
+
+std::string ArchiveMemberName(const std::string& path) {
+    const std::size_t first = path.find_first_not_of('/');
+    return first == std::string::npos ? std::string() : path.substr(first);
+}
 
 int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& prompter,
                       FileOperationUi& operationUi, Clock& clock, const SearchState& state,
-                      const std::string& strUnlhaEdit) {
+                      const std::string& strUnlhaEdit, DisposalRecorder* recorder) {
     std::string folderPath = strUnlhaEdit;
     if (!folderPath.empty() && folderPath.back() != '/') folderPath += '/';
     const std::string workingArchive = folderPath + kWorkingArchiveName;
@@ -216,7 +268,9 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     }
 
     RefusalReport report(operationUi);
-    const std::vector<std::string> paths = CheckedTickedPaths(fileSystem, state.results, report.refused);
+    std::vector<FileStatus> statuses;
+    const std::vector<std::string> paths =
+        CheckedTickedPaths(fileSystem, state.results, report.refused, statuses);
     if (paths.empty()) return 1;
     if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter)) return 1;
 
@@ -251,19 +305,29 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
         return 1;
     }
     std::string output;
-    if (library->Run(std::string("@") + kArchiverListFileName, output) != 0) return 1;
+    const int run = library->Run(std::string("@") + kArchiverListFileName, output);
+    Directory& folder = **archiveFolder;
+    // A failed run may still have put its archive in place (some sources could not be removed
+    // afterwards): the leftover was set aside above, so a working archive now is this run's, and it is
+    // finished like any other. Without one nothing was moved.
+    if (run != 0) {
+        auto placed = folder.StatEntry(kWorkingArchiveName);
+        if (!placed || placed.value().kind != EntryKind::Regular) return 1;
+    }
 
     // The files are in the working archive now; stamping and naming are finishing touches that cannot lose
     // anything. The working archive is stamped before it is renamed, so the stamp lands on this run's
     // archive and never on an older one; one that cannot be renamed goes aside at the next run.
-    Directory& folder = **archiveFolder;
     StampFileTimes(folder, kWorkingArchiveName, state.timeSearch);
     std::string finalName;
     // The files are safe inside the working archive whether or not it gets its final name; one that keeps
     // the working name is set aside under a free name by the next run (see above), so nothing is lost.
     (void)RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch),
                                   finalName);
-    return report.refused.empty() ? 0 : 1;
+    if (recorder)
+        RecordPackedFiles(fileSystem, folder, finalName.empty() ? kWorkingArchiveName : finalName, paths,
+                          statuses, *recorder);
+    return run == 0 && report.refused.empty() ? 0 : 1;
 }
 
 int StampFileTimes(Directory& folder, const std::string& name, std::int64_t time) {

@@ -61,14 +61,23 @@ Status RenameToFreeArchiveName(Directory& folder, const std::string& name, const
 //  5. Loads the library: missing → kArchiverMissingText; busy (GetRunning non-zero) → kArchiverBusyText;
 //     both OK-button boxes with the exclamation icon, result 1.
 //  6. Runs "@__Vask__.---". Non-zero → result 1, no message (nothing is put back: the library removes no
-//     source unless the archive is complete).
+//     source unless the archive is complete); when no working archive stands afterwards, it ends there.
 //  7. Stamps the working archive with timeSearch (StampFileTimes), then renames it to a free final name after
 //     the local timeSearch (RenameToFreeArchiveName): an existing archive is never replaced. Neither outcome
 //     changes the result; an archive that could not be renamed keeps the working name until the next run.
+//     This happens also after a non-zero run that left its archive in place (sources that could not be
+//     removed).
+//  8. With a recorder: flushes the archive folder, then records (RunJournalEntry, kind Archive, place the
+//     archive's path under the name it now has, member ArchiveMemberName) every packed file that is gone
+//     from its path, and flushes the recorder. Files still in place are not recorded.
 // The list file is removed on every path out once it was created, and the library unloaded once loaded.
 int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& prompter,
                       FileOperationUi& operationUi, Clock& clock, const SearchState& state,
-                      const std::string& strUnlhaEdit);
+                      const std::string& strUnlhaEdit, DisposalRecorder* recorder = nullptr);
+
+// The name the library stores a file of this absolute path under (it packs with full folder paths): the
+// path without its leading "/".
+std::string ArchiveMemberName(const std::string& path);
 
 // Sets the access and modification times of the existing regular file name in folder (an absolute folder
 // path) to time (seconds since 1970-01-01 UTC), keeping its permissions. 0 on success; 1 when the folder or

@@ -141,7 +141,7 @@ int DeleteCommand::DisposeInteractive() {
             return engine.Run(FileOperationKind::Delete, TickedItems(), "").Result();
         case kDisposeLzhArchive:
             return CompressToArchive(ports_.fileSystem, ports_.archiver, ports_.prompter, ports_.operationUi,
-                                     ports_.clock, state_, settings_.strUnlhaEdit);
+                                     ports_.clock, state_, settings_.strUnlhaEdit, recorder_);
         default:
             return 1;  // refused before it gets here; never dispose of anything by an unknown method
     }
@@ -205,7 +205,7 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
         }
         // The journal is a help for undoing the run, not part of the disposal: without one the run goes on.
         std::unique_ptr<RunJournalWriter> journal;
-        if (!runJournalFolder_.empty() && settings_.nTrush != kDisposeLzhArchive) {
+        if (!runJournalFolder_.empty()) {
             auto created = RunJournalWriter::Create(
                 ports_.fileSystem, runJournalFolder_,
                 RunJournalHeader{ports_.clock.NowSeconds(), settings_.nTrush, silent});

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "disposal/ArchiveUndo.h"
 #include "disposal/CreateFolderPath.h"
 #include "disposal/FileOperation.h"
 #include "disposal/UndoTexts.h"
@@ -165,7 +166,7 @@ class Undoer {
         } else if (entry.kind == JournalPlaceKind::Move) {
             SplitFolderAndName(entry.place, fromFolderPath, fromName);
         } else {
-            // Archive members are recorded by runs of this version only once extraction is wired in.
+            // Archive members are put back by ArchiveRestorer, not one by one.
             return problem(UndoReason::Failed, Status::Error(ENOTSUP, entry.place, "undo from an archive"));
         }
         if (fromFolderPath.empty() || fromName.empty() || fromName.find('/') != std::string::npos)
@@ -313,8 +314,15 @@ std::vector<RunSummary> ListRuns(FileSystem& fileSystem, const std::string& fold
     return runs;
 }
 
+std::vector<RunSummary> ListOfferedRuns(FileSystem& fileSystem, const std::string& folder) {
+    std::vector<RunSummary> runs = ListRuns(fileSystem, folder);
+    runs.erase(std::remove_if(runs.begin(), runs.end(), [](const RunSummary& run) { return !run.Offered(); }),
+               runs.end());
+    return runs;
+}
+
 UndoOutcome UndoRun(FileSystem& fileSystem, const std::string& folder, const std::string& name,
-                    const UndoProgress& progress) {
+                    const UndoProgress& progress, ArchiverLoader* archiver) {
     UndoOutcome outcome;
     auto opened = fileSystem.OpenFolder(folder);
     std::optional<RunJournal> journal;
@@ -332,24 +340,41 @@ UndoOutcome UndoRun(FileSystem& fileSystem, const std::string& folder, const std
     }
     Directory& runs = *opened.value();
     Undoer undoer(fileSystem);
+    ArchiveRestorer archives(fileSystem, archiver);
     std::vector<std::uint64_t> marks;
-    const std::size_t total = journal->entries.size();
-    for (std::size_t i = 0; i < total; ++i) {
-        const RunJournalEntry& entry = journal->entries[i];
-        if (journal->restored.count(entry.seq) != 0) continue;
-        if (progress && !progress(i, total, entry.originalPath)) {
-            outcome.cancelled = true;
-            break;
-        }
-        auto problem = undoer.Restore(entry);
+    const auto settle = [&](const RunJournalEntry& entry, std::optional<UndoProblem> problem) {
         if (!problem) {
             ++outcome.restored;
             marks.push_back(entry.seq);
-            continue;
+            return;
         }
         // A file that is back already needs nothing more: marked, so the next undo does not list it again.
         if (problem->reason == UndoReason::AlreadyBack) marks.push_back(entry.seq);
         outcome.stayed.push_back(std::move(*problem));
+    };
+    const std::size_t total = journal->entries.size();
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        const RunJournalEntry& entry = journal->entries[i];
+        if (journal->restored.count(entry.seq) != 0) {
+            ++done;
+            continue;
+        }
+        // Archive members come back a folder at a time, below.
+        if (entry.kind == JournalPlaceKind::Archive) {
+            archives.Add(entry);
+            continue;
+        }
+        if (progress && !progress(done++, total, entry.originalPath)) {
+            outcome.cancelled = true;
+            break;
+        }
+        settle(entry, undoer.Restore(entry));
+    }
+    if (!outcome.cancelled && archives.Queued() > 0) {
+        outcome.cancelled = archives.Restore(
+            [&](const std::string& path) { return !progress || progress(done++, total, path); }, settle);
+        outcome.cleanupError = archives.CleanupError();
     }
     // The files are on the disk in their folders before the journal says so: a kill in between leaves
     // files that the next undo finds already back.
@@ -382,6 +407,16 @@ std::string UndoReasonText(const UndoProblem& problem) {
             return "処理の後で変更されています";
         case UndoReason::Deleted:
             return "完全に削除されています";
+        case UndoReason::MemberMissing:
+            return "書庫の中にありません";
+        case UndoReason::MemberDamaged:
+            return "書庫の中で壊れています";
+        case UndoReason::ArchiverMissing:
+            return "Unlha32.Dllが見つかりません";
+        case UndoReason::ArchiverBusy:
+            return "Unlha32.Dllが使用中です";
+        case UndoReason::ExtractFailed:
+            return "書庫から取り出せません (ﾃﾞｨｽｸの空きと書き込み権限を確認してください)";
         case UndoReason::Failed:
             break;
     }
@@ -403,7 +438,8 @@ std::string RunLabel(const RunSummary& run, const LocalTime& time) {
                   time.minute);
     if (!run.usable) return std::string(when) + " (元に戻せません)";
     const int method = run.header.method >= 0 && run.header.method <= 3 ? run.header.method : 0;
-    return std::string(when) + " " + kMethods[method] + " " + std::to_string(run.count) + " 個";
+    return std::string(when) + " " + kMethods[method] + (run.restored > 0 ? " 残り " : " ") +
+           std::to_string(run.Remaining()) + " 個";
 }
 
 std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed) {
@@ -419,6 +455,9 @@ std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed) {
     }
     if (!outcome.journalError.ok())
         text += "\n\n記録を更新できませんでした (" + outcome.journalError.ErrorText() + ")";
+    if (!outcome.cleanupError.ok())
+        text += "\n\n一時ﾌｫﾙﾀﾞ " + outcome.cleanupError.path() + " を削除できませんでした (" +
+                outcome.cleanupError.ErrorText() + ")";
     return text;
 }
 

@@ -208,6 +208,17 @@ class Directory {
                             bool replace) = 0;
     // Creates a subfolder; EEXIST when the name is taken.
     virtual Status CreateSubfolder(const std::string& name, std::uint32_t mode) = 0;
+    // Removes an empty subfolder (unlinkat with AT_REMOVEDIR): ENOTEMPTY when anything is left in it,
+    // ENOTDIR for a symbolic link or a file.
+    virtual Status RemoveSubfolder(const std::string& name) = 0;
+    // Gives the entry, a regular file, the further name newName in target (linkat, no link followed). It
+    // never replaces anything: EEXIST when newName is taken; EXDEV across file systems. The entry keeps its
+    // name here too.
+    virtual Status LinkTo(const std::string& name, Directory& target, const std::string& newName) = 0;
+    // Sets the entry's modification time, and its access time to the same value, without following a
+    // symbolic link (utimensat with AT_SYMLINK_NOFOLLOW); the file is not opened.
+    virtual Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds,
+                                 std::int32_t mtimeNanoseconds) = 0;
     // Creates or opens a regular file for writing, as how says.
     virtual Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
                                                              std::uint32_t mode) = 0;

@@ -237,7 +237,8 @@ int RunVask(int argc, char** argv) {
     // page.
     const std::string runsFolder = RunJournalFolder(environment);
     if (!runsFolder.empty()) RemoveSettledRuns(fileSystem, runsFolder, clock.NowSeconds());
-    AttachUndoRunButton(optionSheet, fileSystem, clock, runsFolder);
+    // The undo extracts without the packing window: it shows a progress window of its own.
+    AttachUndoRunButton(optionSheet, fileSystem, clock, runsFolder, &archiver);
     routing.stopping = [&flow] { return flow.StopRequested(); };
     // A stop agreed to while another box of the run is open (the "*.*" question) closes that box too.
     sign.OnClick([&flow] {

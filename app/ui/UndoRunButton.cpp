@@ -57,8 +57,9 @@ bool Ask(QWidget* parent, const std::string& label, bool offerOthers, bool& choo
     return answer == 0;
 }
 
-void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::string& folder) {
-    const std::vector<RunSummary> runs = ListRuns(fileSystem, folder);
+void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::string& folder,
+             ArchiverLoader* archiver) {
+    const std::vector<RunSummary> runs = ListOfferedRuns(fileSystem, folder);
     if (runs.empty()) return;
     std::size_t chosen = 0;
     bool chooseOther = false;
@@ -88,13 +89,15 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
     progress.setWindowTitle(kCaption);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    const UndoOutcome outcome =
-        UndoRun(fileSystem, folder, run.name, [&](std::size_t done, std::size_t, const std::string& path) {
+    const UndoOutcome outcome = UndoRun(
+        fileSystem, folder, run.name,
+        [&](std::size_t done, std::size_t, const std::string& path) {
             progress.setValue(static_cast<int>(done));
             progress.setLabelText(QString::fromStdString(path));
             QApplication::processEvents();
             return !progress.wasCanceled();
-        });
+        },
+        archiver);
     progress.reset();
     Inform(parent, outcome.stayed.empty() && outcome.usable ? QMessageBox::Information : QMessageBox::Warning,
            UndoResultText(outcome));
@@ -103,7 +106,7 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
 }  // namespace
 
 QPushButton* AttachUndoRunButton(OptionSheetDialog& dialog, FileSystem& fileSystem, Clock& clock,
-                                 std::string runsFolder) {
+                                 std::string runsFolder, ArchiverLoader* archiver) {
     QWidget* page = dialog.Page(OptionPage::LogView);
     auto* grid = page ? qobject_cast<QGridLayout*>(page->layout()) : nullptr;
     if (!grid) return nullptr;
@@ -112,14 +115,15 @@ QPushButton* AttachUndoRunButton(OptionSheetDialog& dialog, FileSystem& fileSyst
     // Left, where the row holds only a spacer; Reset keeps its place on the right.
     grid->addWidget(button, 1, 0, Qt::AlignLeft);
     const auto refresh = [button, &fileSystem, runsFolder] {
-        button->setEnabled(!runsFolder.empty() && !ListRuns(fileSystem, runsFolder).empty());
+        button->setEnabled(!runsFolder.empty() && !ListOfferedRuns(fileSystem, runsFolder).empty());
     };
     refresh();
     page->installEventFilter(new PageShowWatcher(page, refresh));
-    QObject::connect(button, &QPushButton::clicked, page, [page, &fileSystem, &clock, runsFolder, refresh] {
-        RunUndo(page, fileSystem, clock, runsFolder);
-        refresh();
-    });
+    QObject::connect(button, &QPushButton::clicked, page,
+                     [page, &fileSystem, &clock, runsFolder, refresh, archiver] {
+                         RunUndo(page, fileSystem, clock, runsFolder, archiver);
+                         refresh();
+                     });
     return button;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/ArchiverLibrary.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -15,9 +16,11 @@ namespace vask {
 
 class OptionSheetDialog;
 
-// Adds the button to the log page, at the left, away from Reset. fileSystem and clock must outlive
-// dialog. The button is enabled while runsFolder holds a journal (checked whenever the page is shown).
+// Adds the button to the log page, at the left, away from Reset. fileSystem, clock and archiver (which
+// extracts the files of archive runs; may be null) must outlive dialog. The button is enabled while
+// runsFolder holds a run that is offered for undoing (RunSummary::Offered; checked whenever the page is
+// shown); settled runs are neither named nor listed.
 QPushButton* AttachUndoRunButton(OptionSheetDialog& dialog, FileSystem& fileSystem, Clock& clock,
-                                 std::string runsFolder);
+                                 std::string runsFolder, ArchiverLoader* archiver = nullptr);
 
 }  // namespace vask

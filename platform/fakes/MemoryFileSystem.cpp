@@ -196,6 +196,45 @@ class MemoryDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status RemoveSubfolder(const std::string& name) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::RemoveSubfolder, path))
+            return Status::Error(error, path, "rmdir");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "rmdir");
+        if (it->second->kind != EntryKind::Directory) return Status::Error(ENOTDIR, path, "rmdir");
+        if (!it->second->children.empty()) return Status::Error(ENOTEMPTY, path, "rmdir");
+        if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "rmdir");
+        node_->children.erase(it);
+        return Status::Ok();
+    }
+
+    Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds, std::int32_t) override {
+        const std::string path = path_ + name;
+        if (int error = fs_.Enter(FsOperation::SetTimesAndMode, path))
+            return Status::Error(error, path, "set times");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path, "set times");
+        it->second->mtimeSeconds = mtimeSeconds;  // the fake keeps whole seconds
+        return Status::Ok();
+    }
+
+    Status LinkTo(const std::string& name, Directory& target, const std::string& newName) override {
+        auto* memoryTarget = dynamic_cast<MemoryDirectory*>(&target);
+        const std::string path = (memoryTarget ? memoryTarget->path_ : std::string()) + newName;
+        if (int error = fs_.Enter(FsOperation::Link, path_ + name)) return Status::Error(error, path, "link");
+        if (memoryTarget == nullptr) return Status::Error(EXDEV, path, "link");
+        auto it = node_->children.find(name);
+        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "link");
+        if (it->second->kind == EntryKind::Directory) return Status::Error(EPERM, path_ + name, "link");
+        if (it->second->device != memoryTarget->node_->device) return Status::Error(EXDEV, path, "link");
+        if (!fs_.HasAccess(*memoryTarget->node_, 0300, 0003)) return Status::Error(EACCES, path, "link");
+        if (memoryTarget->node_->children.count(newName) != 0) return Status::Error(EEXIST, path, "link");
+        // The node is shared, as an inode with two names; its parent stays the first folder.
+        memoryTarget->node_->children[newName] = it->second;
+        return Status::Ok();
+    }
+
     Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
                                                      std::uint32_t mode) override {
         const std::string path = path_ + name;

@@ -46,7 +46,9 @@ enum class FsOperation {
     OpenCurrentFolder,
     CheckOwnFile,
     OpenOwnFile,  // also counted as CreateFile, whose failures it takes too
-    CheckFile,  // each file of a Directory::CheckFiles call
+    CheckFile,    // each file of a Directory::CheckFiles call
+    RemoveSubfolder,
+    Link,
 };
 
 class MemoryFileSystem : public FileSystem {

@@ -189,8 +189,34 @@ class PosixDirectory : public Directory {
         return Status::Ok();
     }
 
+    Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds,
+                         std::int32_t mtimeNanoseconds) override {
+        struct timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(mtimeSeconds);
+        times[0].tv_nsec = times[1].tv_nsec = mtimeNanoseconds;
+        if (::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return Status::Error(errno, path_ + name, "set times");
+        return Status::Ok();
+    }
+
     Status CreateSubfolder(const std::string& name, std::uint32_t mode) override {
         if (::mkdirat(fd_, name.c_str(), mode) != 0) return Status::Error(errno, path_ + name, "mkdir");
+        return Status::Ok();
+    }
+
+    Status RemoveSubfolder(const std::string& name) override {
+        if (::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) != 0)
+            return Status::Error(errno, path_ + name, "rmdir");
+        return Status::Ok();
+    }
+
+    Status LinkTo(const std::string& name, Directory& target, const std::string& newName) override {
+        auto* posixTarget = dynamic_cast<PosixDirectory*>(&target);
+        if (posixTarget == nullptr) return Status::Error(EXDEV, path_ + name, "link");
+        // Without AT_SYMLINK_FOLLOW a symbolic link is linked as itself, never its target; the caller has
+        // checked that the entry is a regular file.
+        if (::linkat(fd_, name.c_str(), posixTarget->fd_, newName.c_str(), 0) != 0)
+            return Status::Error(errno, posixTarget->path_ + newName, "link");
         return Status::Ok();
     }
 

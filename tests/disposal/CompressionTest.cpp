@@ -369,3 +369,95 @@ TEST(StampFileTimes, StampsOnlyAnExistingRegularFileAndKeepsItsMode) {
 
 }  // namespace
 }  // namespace vask
+
+namespace vask {
+namespace {
+
+// Keeps what the compression records, and counts the flushes.
+class CollectingRecorder : public DisposalRecorder {
+  public:
+    void Record(RunJournalEntry entry) override { entries.push_back(std::move(entry)); }
+    void Flush() override { ++flushes; }
+    std::vector<RunJournalEntry> entries;
+    int flushes = 0;
+};
+
+// A library that moves as the fake does, then puts a file back in place and reports it kept (the real
+// library's result 6: the archive is written, a source could not be removed).
+class KeepingLoader : public ArchiverLoader {
+  public:
+    KeepingLoader(MemoryFileSystem& fs, std::string kept)
+        : inner_(Behaviour::Move, &fs), fs_(fs), kept_(kept) {}
+    std::unique_ptr<ArchiverLibrary> Load() override {
+        struct Library : ArchiverLibrary {
+            std::unique_ptr<ArchiverLibrary> inner;
+            KeepingLoader* owner = nullptr;
+            int GetRunning() override { return 0; }
+            int Run(const std::string& line, std::string& output) override {
+                if (inner->Run(line, output) != 0) return 4;
+                owner->fs_.AddFile(owner->kept_, 10);
+                return 6;
+            }
+        };
+        auto library = std::make_unique<Library>();
+        library->inner = inner_.Load();
+        library->owner = this;
+        return library;
+    }
+
+  private:
+    FakeArchiverLoader inner_;
+    MemoryFileSystem& fs_;
+    std::string kept_;
+};
+
+// Only files gone from their place once the archive has its name are recorded, under that name.
+TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
+    struct Case {
+        const char* name;
+        Behaviour behaviour;
+        bool keepB;           // the library keeps /d/b and fails
+        bool firstNameTaken;  // an archive of the run's first name exists
+        int result;
+        std::vector<std::string> recorded;
+        std::string archiveName;
+    };
+    const Case cases[] = {
+        {"all moved", Behaviour::Move, false, false, 0, {"/d/a", "/d/b"}, "2006.03.01_10.20.30.lzh"},
+        {"first name taken", Behaviour::Move, false, true, 0, {"/d/a", "/d/b"}, "2006.03.01_10.20.30_2.lzh"},
+        {"one kept", Behaviour::Move, true, false, 1, {"/d/a"}, "2006.03.01_10.20.30.lzh"},
+        {"library failed", Behaviour::Fail, false, false, 1, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs.Remove("/home/u/BackupLzh");
+        fs.AddFolder(kFolder);
+        state.results.Clear();
+        Add("/d/a");
+        Add("/d/b");
+        if (c.firstNameTaken) fs.AddFile(std::string(kFolder) + "2006.03.01_10.20.30.lzh", 3);
+        FakeArchiverLoader plain(c.behaviour, &fs);
+        KeepingLoader keeping(fs, "/d/b");
+        ArchiverLoader& loader = c.keepB ? static_cast<ArchiverLoader&>(keeping) : plain;
+        CollectingRecorder recorder;
+
+        EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), c.result);
+
+        std::vector<std::string> recorded;
+        for (const RunJournalEntry& entry : recorder.entries) {
+            recorded.push_back(entry.originalPath);
+            EXPECT_EQ(entry.kind, JournalPlaceKind::Archive);
+            EXPECT_EQ(entry.place, kFolder + c.archiveName);
+            EXPECT_EQ(entry.member, entry.originalPath.substr(1));
+            EXPECT_EQ(entry.size, 10u);
+            EXPECT_NE(fs.Find(entry.place), nullptr);
+        }
+        EXPECT_EQ(recorded, c.recorded);
+        EXPECT_EQ(recorder.flushes, c.recorded.empty() && c.behaviour == Behaviour::Fail ? 0 : 1);
+        fs.Remove("/d/a");
+        fs.Remove("/d/b");
+    }
+}
+
+}  // namespace
+}  // namespace vask

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "disposal/RunUndo.h"
+
 namespace vask {
 namespace {
 
@@ -116,6 +118,42 @@ TEST(RunJournalTest, NamesSortByTimeAndNothingElseIsAJournal) {
          {"run-1-1.journal", "run-00000000001765100000-.journal", "Vask.Log",
           "run-00000000001765100000-1.journal.tmp", ".run-00000000001765100000-1.journal"})
         EXPECT_FALSE(IsRunJournalName(other)) << other;
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// A run is named with what it can still give back; one with nothing left is not offered, one that cannot
+// be read always is.
+TEST(RunLabelTest, NamesWhatIsLeftAndOffersOnlyWhatCanComeBack) {
+    struct Case {
+        bool usable;
+        int method;
+        std::size_t count, restored, deleted;
+        const char* label;
+        bool offered;
+    };
+    const Case cases[] = {
+        {true, 3, 12, 0, 0, "2026/12/07 08:30 圧縮 12 個", true},
+        {true, 3, 12, 9, 0, "2026/12/07 08:30 圧縮 残り 3 個", true},
+        {true, 0, 12, 12, 0, "2026/12/07 08:30 ごみ箱 残り 0 個", false},
+        {true, 2, 4, 0, 4, "2026/12/07 08:30 削除 0 個", false},
+        {true, 1, 0, 0, 0, "2026/12/07 08:30 移動 0 個", false},
+        {false, 0, 0, 0, 0, "2026/12/07 08:30 (元に戻せません)", true},
+    };
+    for (const Case& c : cases) {
+        RunSummary run;
+        run.usable = c.usable;
+        run.header.method = c.method;
+        run.count = c.count;
+        run.restored = c.restored;
+        run.deleted = c.deleted;
+        EXPECT_EQ(RunLabel(run, LocalTime{2026, 12, 7, 8, 30, 0}), c.label);
+        EXPECT_EQ(run.Offered(), c.offered) << c.label;
+    }
 }
 
 }  // namespace

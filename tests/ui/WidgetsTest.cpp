@@ -115,6 +115,8 @@ class WidgetsTest : public QObject {
         QCOMPARE(result, QString::fromUtf8("2 個のﾌｧｲﾙを元に戻しました。"));
         QVERIFY(fs.Find("/d/a.bak") != nullptr && fs.Find("/d/b.bak") != nullptr);
         QVERIFY(fs.Find("/to/a.bak") == nullptr);
+        // Settled: nothing left to offer.
+        QVERIFY(!button->isEnabled());
     }
 
     void modelAnnouncesOnlyAppendedRowsAndResetsWhenEmptied() {
