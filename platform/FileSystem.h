@@ -194,8 +194,9 @@ class Directory {
     virtual Status ReadListing(FolderListing& listing) = 0;
     // For each check: lstat of the entry (no link followed) and, for a regular file, whether the kernel would
     // let this user (the effective ids) write to it: faccessat W_OK, which refuses files without write
-    // permission, immutable files and read-only mounts. The file is never opened, so nobody watching it sees
-    // anything (no inotify event, no broken lease). Errors land in each check; the call itself cannot fail.
+    // permission, immutable files and read-only mounts (an adapter may take that answer from the entry's own
+    // status where the status settles it). The file is never opened, so nobody watching it sees anything (no
+    // inotify event, no broken lease). Errors land in each check; the call itself cannot fail.
     virtual void CheckFiles(std::span<FileCheck> checks) = 0;
 
     // Changes. Names are single entries of this folder; no call follows a symbolic link.

@@ -22,6 +22,14 @@ class ProfileStore {
     // does not reload the profile over what the dialog shows.
     virtual Status WriteInt(const std::string& name, std::int32_t value) = 0;
     virtual Status WriteString(const std::string& name, const std::string& value) = 0;
+
+    // A series of reads and writes that may reach the file together. Between BeginBatch and CommitBatch the
+    // store may hold written values back (reads of the same store see them) and write them all in one go in
+    // CommitBatch, which returns only when they are stored and reports a failure of the series (the writes
+    // inside then report only what is known before the file is written). Batches may nest: the outermost
+    // CommitBatch writes. The default stores every value when it is written, so both calls do nothing.
+    virtual void BeginBatch() {}
+    virtual Status CommitBatch() { return Status::Ok(); }
 };
 
 }  // namespace vask

@@ -57,6 +57,7 @@ void LoadOptionProfile(ProfileStore& store, Environment& environment, ProfileSet
 
 Status SaveOptionProfile(ProfileStore& store, const ProfileSettings& settings) {
     FirstFailure result;
+    store.BeginBatch();
     result.Note(store.WriteString("strFolderEdit", settings.strFolderEdit));
     result.Note(store.WriteString("strUnlhaEdit", settings.strUnlhaEdit));
     result.Note(store.WriteInt("nTrush", settings.nTrush));
@@ -75,6 +76,7 @@ Status SaveOptionProfile(ProfileStore& store, const ProfileSettings& settings) {
     result.Note(store.WriteInt("bTemp", settings.bTemp));
     result.Note(store.WriteInt("bWave", settings.bWave));
     result.Note(store.WriteString("strWaveEdit", settings.strWaveEdit));
+    result.Note(store.CommitBatch());
     return result.status();
 }
 
@@ -141,6 +143,7 @@ void SettingsStore::LoadProfile() {
 
 Status SettingsStore::SaveDialogProfile() {
     FirstFailure result;
+    store_.BeginBatch();
 
     const int driveCount = dialog_.DriveItemCount();
     result.Note(ProfileWriteInt("nDriveCnt", driveCount));
@@ -164,6 +167,7 @@ Status SettingsStore::SaveDialogProfile() {
     result.Note(ProfileWriteInt("ctlLastCheck", dialog_.LastDateCheck()));
     result.Note(ProfileWriteInt("ctlLastDate", DayTextValue(dialog_.LastDateText())));
     result.Note(ProfileWriteString("strVersion", kVersionText));
+    result.Note(store_.CommitBatch());
     return result.status();
 }
 
@@ -172,14 +176,22 @@ Status SettingsStore::SaveOptionProfile() {
 }
 
 Status SettingsStore::SaveAndReloadProfile() {
+    // One write of the file for the whole profile: a file store rewrites the file and waits for the disk at
+    // every commit, which per value cost more than the search it follows. The commit returns only when the
+    // file holds everything, so nothing that is disposed of later can outrun it.
     FirstFailure result;
+    store_.BeginBatch();
     result.Note(SaveDialogProfile());
     result.Note(SaveOptionProfile());
+    result.Note(store_.CommitBatch());
     // Reloading after a failed write would put older stored values back into the dialog and the record:
     // the pattern just typed, the ticks and options the user set would silently revert.
     if (!result.status().ok()) return result.status();
+    // The reads come from one view of the file rather than a look at the file per value.
+    store_.BeginBatch();
     LoadProfile();
     RestoreDriveChecks();
+    (void)store_.CommitBatch();  // nothing written: nothing to fail
     return result.status();
 }
 

@@ -37,8 +37,8 @@ inline constexpr const char* kFirstStartUnattendedMessage =
 // Reads every option value into settings, each with its default (the derived folders are computed from the
 // environment now). Values are taken as stored: nothing is normalised, limited or trimmed.
 void LoadOptionProfile(ProfileStore& store, Environment& environment, ProfileSettings& settings);
-// Writes every option value as it is, in the fixed order of the record. All writes are attempted; the
-// result is the first failure, or Ok.
+// Writes every option value as it is, in the fixed order of the record, in one batch of the store. All
+// writes are attempted; the result is the first failure, or Ok.
 Status SaveOptionProfile(ProfileStore& store, const ProfileSettings& settings);
 
 // The version gate of the unattended run: false while the stored strVersion (default "0.00") compares
@@ -75,15 +75,16 @@ class SettingsStore {
     // Writes the drive lines with their ticks, the pattern text, the history (only when the text is not yet
     // in the pattern box list, ignoring ASCII letter case: it is then inserted into the list at the top and
     // at most HistoryLimit entries are stored), the check box, the day count (DayTextValue) and the version.
-    // All writes are attempted; the result is the first failure, or Ok.
+    // All writes are attempted, in one batch of the store; the result is the first failure, or Ok.
     Status SaveDialogProfile();
 
     // SaveOptionProfile of the record held by this store.
     Status SaveOptionProfile();
 
-    // SaveDialogProfile, SaveOptionProfile, then LoadProfile and RestoreDriveChecks so the dialog shows what
-    // was stored. When a write failed, nothing is reloaded: the dialog and the record keep what the user
-    // had instead of going back to the older stored values. Returns the first write failure, or Ok.
+    // SaveDialogProfile and SaveOptionProfile in one batch of the store (one write of the file, done when
+    // this returns), then LoadProfile and RestoreDriveChecks so the dialog shows what was stored. When a
+    // write failed, nothing is reloaded: the dialog and the record keep what the user had instead of going
+    // back to the older stored values. Returns the first write failure, or Ok.
     Status SaveAndReloadProfile();
 
     // Sets the drive ticks from the stored drive lines, comparing each stored line's identity

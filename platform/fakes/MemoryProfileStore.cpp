@@ -25,9 +25,17 @@ Status MemoryProfileStore::WriteString(const std::string& name, const std::strin
 Status MemoryProfileStore::Write(const std::string& name, Value value) {
     const bool fail = firstFailing_ && attempts_ >= *firstFailing_;
     ++attempts_;
-    writes_.push_back(WriteRecord{name, value, !fail});
+    writes_.push_back(WriteRecord{name, value, !fail, batchDepth_});
     if (fail) return Status::Error(EIO, name, "write profile value");
     values_[name] = std::move(value);
+    return Status::Ok();
+}
+
+Status MemoryProfileStore::CommitBatch() {
+    if (batchDepth_ == 0) return Status::Error(EINVAL, "profile", "commit without a batch");
+    if (--batchDepth_ > 0) return Status::Ok();
+    ++commits_;
+    if (failCommits_) return Status::Error(EIO, "profile", "write profile");
     return Status::Ok();
 }
 

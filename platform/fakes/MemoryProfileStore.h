@@ -22,6 +22,7 @@ class MemoryProfileStore : public ProfileStore {
         std::string name;
         Value value;
         bool succeeded = true;
+        int batchDepth = 0;  // how many batches were open around the write
     };
 
     std::int32_t ReadInt(const std::string& name, std::int32_t defaultValue) override;
@@ -29,6 +30,10 @@ class MemoryProfileStore : public ProfileStore {
     // A failed write leaves the stored value as it was and returns an EIO status.
     Status WriteInt(const std::string& name, std::int32_t value) override;
     Status WriteString(const std::string& name, const std::string& value) override;
+    // Values are stored at once, batch or not; the batches are counted. An unbalanced CommitBatch fails with
+    // EINVAL (a caller's fault the tests want to see).
+    void BeginBatch() override { ++batchDepth_; }
+    Status CommitBatch() override;
 
     // Setting up and inspecting the section; none of these is recorded.
     void SetInt(const std::string& name, std::int32_t value) { values_[name] = value; }
@@ -47,7 +52,14 @@ class MemoryProfileStore : public ProfileStore {
     void ClearLog() {
         writes_.clear();
         reads_.clear();
+        commits_ = 0;
     }
+    // Outermost batches committed since the last ClearLog, and batches open now.
+    int Commits() const { return commits_; }
+    int OpenBatches() const { return batchDepth_; }
+    // The outermost CommitBatch calls from now on fail with EIO (after storing, as a file store whose
+    // rename failed would leave the values in memory only).
+    void FailCommits(bool fail) { failCommits_ = fail; }
 
     // Writes with a 0-based attempt number (counted since construction) at or after firstFailing fail;
     // nullopt makes every write succeed again.
@@ -61,6 +73,9 @@ class MemoryProfileStore : public ProfileStore {
     std::vector<std::string> reads_;
     std::size_t attempts_ = 0;
     std::optional<std::size_t> firstFailing_;
+    int batchDepth_ = 0;
+    int commits_ = 0;
+    bool failCommits_ = false;
 };
 
 }  // namespace vask

@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/linux/WriteAccess.h"
+
 namespace vask {
 
 namespace {
@@ -33,29 +35,6 @@ bool Wanted() {
     return wanted == 1;
 }
 
-FileStatus FileStatusFromStatx(const struct statx& sx) {
-    FileStatus status;
-    const mode_t mode = sx.stx_mode;
-    if (S_ISREG(mode)) {
-        status.kind = EntryKind::Regular;
-    } else if (S_ISDIR(mode)) {
-        status.kind = EntryKind::Directory;
-    } else if (S_ISLNK(mode)) {
-        status.kind = EntryKind::Symlink;
-    } else {
-        status.kind = EntryKind::Other;
-    }
-    // The same number fstat gives in st_dev, so identities agree whichever call saw the file.
-    status.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    status.inode = sx.stx_ino;
-    status.size = sx.stx_size;
-    status.mtimeSeconds = sx.stx_mtime.tv_sec;
-    status.mtimeNanoseconds = static_cast<std::int32_t>(sx.stx_mtime.tv_nsec);
-    status.mode = mode & 07777;
-    status.ownerId = sx.stx_uid;
-    return status;
-}
-
 class UringBatch : public KernelBatch {
   public:
     bool Init() {
@@ -68,7 +47,7 @@ class UringBatch : public KernelBatch {
     ~UringBatch() override { io_uring_queue_exit(&ring_); }
 
     bool Broken() const { return broken_; }
-    bool StatEntries(int folder, std::span<FileCheck> checks) override;
+    bool StatEntries(int folder, std::span<FileCheck> checks, const WriteAccessShortcut* shortcut) override;
 
   private:
     struct io_uring ring_ {};
@@ -76,7 +55,7 @@ class UringBatch : public KernelBatch {
     std::vector<struct statx> results_ = std::vector<struct statx>(kRingEntries);
 };
 
-bool UringBatch::StatEntries(int folder, std::span<FileCheck> checks) {
+bool UringBatch::StatEntries(int folder, std::span<FileCheck> checks, const WriteAccessShortcut* shortcut) {
     if (broken_) return false;
     for (std::size_t first = 0; first < checks.size(); first += kRingEntries) {
         const std::size_t count = std::min<std::size_t>(kRingEntries, checks.size() - first);
@@ -86,8 +65,7 @@ bool UringBatch::StatEntries(int folder, std::span<FileCheck> checks) {
                 broken_ = true;  // what was queued is never submitted
                 return false;
             }
-            io_uring_prep_statx(sqe, folder, checks[first + i].name, AT_SYMLINK_NOFOLLOW,
-                                STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_SIZE | STATX_MTIME,
+            io_uring_prep_statx(sqe, folder, checks[first + i].name, AT_SYMLINK_NOFOLLOW, kSearchStatxMask,
                                 &results_[i]);
             io_uring_sqe_set_data64(sqe, i);
         }
@@ -114,7 +92,11 @@ bool UringBatch::StatEntries(int folder, std::span<FileCheck> checks) {
                 FileCheck& check = checks[first + tag];
                 check.writable = false;
                 check.error = cqe->res < 0 ? -cqe->res : 0;
-                if (cqe->res >= 0) check.status = FileStatusFromStatx(results_[tag]);
+                if (cqe->res >= 0) {
+                    check.status = FileStatusFromStatx(results_[tag]);
+                    check.writable = shortcut != nullptr && check.status.kind == EntryKind::Regular &&
+                                     shortcut->Grants(results_[tag], W_OK);
+                }
                 ++done;
             }
             io_uring_cqe_seen(&ring_, cqe);

@@ -12,15 +12,19 @@
 
 namespace vask {
 
+class WriteAccessShortcut;
+
 class KernelBatch {
   public:
     // The calling thread's batch, or null when batching is off or unavailable.
     static KernelBatch* ForThisThread();
 
     // lstat (statx without following a link) of every check's name in folder, in one submission per
-    // chunk; fills status or error and clears writable. False when the ring failed: the caller then makes
-    // the plain calls for every check, and this thread's ring is not used again.
-    virtual bool StatEntries(int folder, std::span<FileCheck> checks) = 0;
+    // chunk; fills status or error, and sets writable where shortcut (may be null) grants write access to a
+    // regular file, clearing it elsewhere. False when the ring failed: the caller then makes the plain calls
+    // for every check, and this thread's ring is not used again.
+    virtual bool StatEntries(int folder, std::span<FileCheck> checks,
+                             const WriteAccessShortcut* shortcut) = 0;
 
     virtual ~KernelBatch() = default;
 

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/linux/FreedesktopTrash.h"
@@ -14,6 +16,7 @@
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixTemporaryFile.h"
 #include "platform/linux/ProcessEnvironment.h"
+#include "platform/linux/WriteAccess.h"
 
 namespace vask {
 
@@ -37,26 +40,30 @@ EntryKind KindFromDirentType(unsigned char type) {
 // getdents64 needs room for at least one entry of the longest name.
 constexpr std::size_t kMinimumListingRoom = 16384;
 
-void CheckOneFile(int folder, FileCheck& check) {
-    struct stat st;
+// The kernel's own answer for the effective ids, without opening the file: an open for writing would show up
+// as IN_CLOSE_WRITE to every inotify watcher and break other processes' leases.
+bool KernelGrantsWrite(int folder, const char* name) {
+    return ::faccessat(folder, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void CheckOneFile(int folder, FileCheck& check, const WriteAccessShortcut& shortcut) {
+    struct statx sx;
     check.writable = false;
-    if (::fstatat(folder, check.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::statx(folder, check.name, AT_SYMLINK_NOFOLLOW, kSearchStatxMask, &sx) != 0) {
         check.error = errno;
         return;
     }
     check.error = 0;
-    check.status = FileStatusFromStat(st);
-    // The kernel's own answer for the effective ids, without opening the file: an open for writing would
-    // show up as IN_CLOSE_WRITE to every inotify watcher and break other processes' leases.
-    if (S_ISREG(st.st_mode)) {
-        check.writable = ::faccessat(folder, check.name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
-    }
+    check.status = FileStatusFromStatx(sx);
+    if (check.status.kind == EntryKind::Regular)
+        check.writable = shortcut.Grants(sx, W_OK) || KernelGrantsWrite(folder, check.name);
 }
 
 class PosixDirectory : public Directory {
   public:
-    PosixDirectory(int fd, std::string path, std::shared_ptr<PosixFileSystem::TrashSession> trash)
-        : fd_(fd), path_(std::move(path)), trash_(std::move(trash)) {}
+    PosixDirectory(int fd, std::string path, std::shared_ptr<PosixFileSystem::TrashSession> trash,
+                   std::shared_ptr<SharedWriteAccess> access)
+        : fd_(fd), path_(std::move(path)), trash_(std::move(trash)), access_(std::move(access)) {}
     ~PosixDirectory() override { ::close(fd_); }
     PosixDirectory(const PosixDirectory&) = delete;
     PosixDirectory& operator=(const PosixDirectory&) = delete;
@@ -87,9 +94,13 @@ class PosixDirectory : public Directory {
     }
 
     Result<FileStatus> StatSelf() override {
-        struct stat st;
-        if (::fstat(fd_, &st) != 0) return Status::Error(errno, path_, "fstat");
-        return FileStatusFromStat(st);
+        struct statx sx;
+        if (::statx(fd_, "", AT_EMPTY_PATH, kSearchStatxMask, &sx) != 0)
+            return Status::Error(errno, path_, "fstat");
+        // Kept for CanWriteInto, which the walk asks next: the folder's own status usually settles it.
+        std::lock_guard<std::mutex> lock(selfMutex_);
+        self_ = sx;
+        return FileStatusFromStatx(sx);
     }
 
     Result<FileStatus> StatEntry(const std::string& name) override {
@@ -103,13 +114,15 @@ class PosixDirectory : public Directory {
     Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
         const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) return Status::Error(errno, path_ + name, "open");
-        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, path_ + name + "/", trash_));
+        return std::unique_ptr<Directory>(
+            std::make_unique<PosixDirectory>(fd, path_ + name + "/", trash_, access_));
     }
 
     Result<std::unique_ptr<Directory>> OpenParent() override {
         const int fd = ::openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return Status::Error(errno, path_ + "..", "open");
-        return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, ParentPath(), trash_));
+        return std::unique_ptr<Directory>(
+            std::make_unique<PosixDirectory>(fd, ParentPath(), trash_, access_));
     }
 
     Result<FileStatus> ProbeWritable(const std::string& name) override {
@@ -125,7 +138,13 @@ class PosixDirectory : public Directory {
         return FileStatusFromStat(st);
     }
 
-    bool CanWriteInto() override { return ::faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) == 0; }
+    bool CanWriteInto() override {
+        {
+            std::lock_guard<std::mutex> lock(selfMutex_);
+            if (self_ && access_->For(fd_).Grants(*self_, W_OK | X_OK)) return true;
+        }
+        return ::faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) == 0;
+    }
 
     Status ReadListing(FolderListing& listing) override {
         // One large buffer that the kernel fills directly and that keeps the names: no copy and no allocation
@@ -159,17 +178,19 @@ class PosixDirectory : public Directory {
     }
 
     void CheckFiles(std::span<FileCheck> checks) override {
-        // The lstat of a whole chunk goes to the kernel in one submission where io_uring is there; the access
-        // check has no io_uring form and is made one by one.
+        // The lstat of a whole chunk goes to the kernel in one submission where io_uring is there. The
+        // access check has no io_uring form: it is made one by one, and only where the status does not
+        // already settle it (a file of this user with its write bit, see WriteAccess.h).
+        const WriteAccessShortcut& shortcut = access_->For(fd_);
         KernelBatch* batch = checks.size() > 1 ? KernelBatch::ForThisThread() : nullptr;
-        if (batch == nullptr || !batch->StatEntries(fd_, checks)) {
+        if (batch == nullptr || !batch->StatEntries(fd_, checks, &shortcut)) {
             for (FileCheck& check : checks)
-                CheckOneFile(fd_, check);
+                CheckOneFile(fd_, check, shortcut);
             return;
         }
         for (FileCheck& check : checks) {
-            if (check.error == 0 && check.status.kind == EntryKind::Regular)
-                check.writable = ::faccessat(fd_, check.name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+            if (check.error == 0 && check.status.kind == EntryKind::Regular && !check.writable)
+                check.writable = KernelGrantsWrite(fd_, check.name);
         }
     }
 
@@ -339,6 +360,9 @@ class PosixDirectory : public Directory {
     bool listed_ = false;
     std::string path_;  // for error reports only; never opened again by name
     std::shared_ptr<PosixFileSystem::TrashSession> trash_;
+    std::shared_ptr<SharedWriteAccess> access_;  // shared with the folders opened from this one
+    std::mutex selfMutex_;
+    std::optional<struct statx> self_;  // the last StatSelf
 };
 
 }  // namespace
@@ -374,7 +398,8 @@ Result<std::unique_ptr<Directory>> PosixFileSystem::OpenFolder(const std::string
     const int savedErrno = errno;
     ::close(fd);
     if (readable < 0) return Status::Error(savedErrno, opened, "open");
-    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(readable, opened, trash_));
+    return std::unique_ptr<Directory>(
+        std::make_unique<PosixDirectory>(readable, opened, trash_, std::make_shared<SharedWriteAccess>()));
 }
 
 std::uint32_t PosixFileSystem::EffectiveUserId() {
@@ -384,7 +409,8 @@ std::uint32_t PosixFileSystem::EffectiveUserId() {
 Result<std::unique_ptr<Directory>> PosixFileSystem::OpenCurrentFolder() {
     const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Status::Error(errno, "./", "open");
-    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(fd, "./", trash_));
+    return std::unique_ptr<Directory>(
+        std::make_unique<PosixDirectory>(fd, "./", trash_, std::make_shared<SharedWriteAccess>()));
 }
 
 namespace {

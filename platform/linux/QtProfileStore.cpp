@@ -53,6 +53,9 @@ std::string AbsoluteVariable(Environment& environment, const char* name) {
 
 QtProfileStore::QtProfileStore(std::string filePath) : filePath_(std::move(filePath)) {}
 
+// A batch still open writes what it holds as its settings object goes (QSettings syncs when destroyed).
+QtProfileStore::~QtProfileStore() = default;
+
 std::string QtProfileStore::StandardFilePath(Environment& environment) {
     // The XDG base-directory rules ignore a relative XDG_CONFIG_HOME.
     std::string configHome = AbsoluteVariable(environment, "XDG_CONFIG_HOME");
@@ -70,14 +73,31 @@ std::unique_ptr<QtProfileStore> QtProfileStore::OpenStandard(Environment& enviro
     return std::make_unique<QtProfileStore>(StandardFilePath(environment));
 }
 
-// A QSettings object per call: its status() keeps the first error it ever met, so a long-lived object
-// would go on reporting a failed write after the disk has room again, and a damaged file read once would
-// make every later write look failed. Qt caches the parsed file between objects and re-reads it only when
-// it changed on disk.
+// A QSettings object per call, or per batch: its status() keeps the first error it ever met, so a long-lived
+// object would go on reporting a failed write after the disk has room again, and a damaged file read once
+// would make every later write look failed. Qt caches the parsed file between objects and re-reads it only
+// when it changed on disk.
+
+namespace {
+
+QVariant ReadValue(const std::string& filePath, QSettings* batch, const std::string& name) {
+    if (batch != nullptr) return batch->value(KeyOf(name));
+    QSettings settings(FileNameOf(filePath), QSettings::IniFormat);
+    return settings.value(KeyOf(name));
+}
+
+Status SyncStatus(QSettings& settings, const std::string& filePath, const std::string& what) {
+    settings.sync();
+    // FormatError only says that the file read before the write had lines QSettings could not parse; the
+    // write itself went through (and the file is now clean).
+    if (settings.status() == QSettings::AccessError) return Status::Error(EACCES, filePath, what);
+    return Status::Ok();
+}
+
+}  // namespace
 
 std::int32_t QtProfileStore::ReadInt(const std::string& name, std::int32_t defaultValue) {
-    QSettings settings(FileNameOf(filePath_), QSettings::IniFormat);
-    const QVariant value = settings.value(KeyOf(name));
+    const QVariant value = ReadValue(filePath_, batch_.get(), name);
     switch (value.typeId()) {
         case QMetaType::Int:
             return value.toInt();
@@ -92,8 +112,7 @@ std::int32_t QtProfileStore::ReadInt(const std::string& name, std::int32_t defau
 }
 
 std::string QtProfileStore::ReadString(const std::string& name, const std::string& defaultValue) {
-    QSettings settings(FileNameOf(filePath_), QSettings::IniFormat);
-    const QVariant value = settings.value(KeyOf(name));
+    const QVariant value = ReadValue(filePath_, batch_.get(), name);
     switch (value.typeId()) {
         case QMetaType::QString:
             return BytesOf(value.toString().toUtf8());
@@ -111,20 +130,33 @@ std::string QtProfileStore::ReadString(const std::string& name, const std::strin
 
 namespace {
 
-Status WriteValue(const std::string& filePath, const std::string& name, const QVariant& value) {
+Status WriteValue(const std::string& filePath, QSettings* batch, const std::string& name,
+                  const QVariant& value) {
+    if (batch != nullptr) {
+        batch->setValue(KeyOf(name), value);  // written by CommitBatch
+        return Status::Ok();
+    }
     QSettings settings(FileNameOf(filePath), QSettings::IniFormat);
     settings.setValue(KeyOf(name), value);
-    settings.sync();
-    // FormatError only says that the file read before the write had lines QSettings could not parse; the
-    // write itself went through (and the file is now clean).
-    if (settings.status() == QSettings::AccessError) return Status::Error(EACCES, filePath, "write " + name);
-    return Status::Ok();
+    return SyncStatus(settings, filePath, "write " + name);
 }
 
 }  // namespace
 
+void QtProfileStore::BeginBatch() {
+    if (batchDepth_++ > 0) return;
+    batch_ = std::make_unique<QSettings>(FileNameOf(filePath_), QSettings::IniFormat);
+}
+
+Status QtProfileStore::CommitBatch() {
+    if (batchDepth_ == 0) return Status::Ok();
+    if (--batchDepth_ > 0) return Status::Ok();
+    std::unique_ptr<QSettings> settings = std::move(batch_);
+    return SyncStatus(*settings, filePath_, "write profile");
+}
+
 Status QtProfileStore::WriteInt(const std::string& name, std::int32_t value) {
-    return WriteValue(filePath_, name, QVariant(static_cast<int>(value)));
+    return WriteValue(filePath_, batch_.get(), name, QVariant(static_cast<int>(value)));
 }
 
 Status QtProfileStore::WriteString(const std::string& name, const std::string& value) {
@@ -133,8 +165,9 @@ Status QtProfileStore::WriteString(const std::string& name, const std::string& v
     // Text form only when it gives back exactly these bytes: not for invalid UTF-8 (Qt's decoder lets an
     // encoded surrogate through, which the file then reads back as replacement characters), and not for a
     // leading byte-order mark, which the UTF-8 decoder drops.
-    if (IsValidUtf8(value) && text.toUtf8() == bytes) return WriteValue(filePath_, name, QVariant(text));
-    return WriteValue(filePath_, name, QVariant(bytes));
+    if (IsValidUtf8(value) && text.toUtf8() == bytes)
+        return WriteValue(filePath_, batch_.get(), name, QVariant(text));
+    return WriteValue(filePath_, batch_.get(), name, QVariant(bytes));
 }
 
 }  // namespace vask

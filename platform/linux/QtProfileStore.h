@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+class QSettings;
+
 #include "platform/ProfileStore.h"
 
 namespace vask {
@@ -37,9 +39,18 @@ class QtProfileStore : public ProfileStore {
     // place). Failure: EACCES when the file or its folder cannot be written, with the file path.
     Status WriteInt(const std::string& name, std::int32_t value) override;
     Status WriteString(const std::string& name, const std::string& value) override;
+    // Inside a batch the values are written to the file by CommitBatch alone: once, whole, to a temporary
+    // file renamed into place, however many values changed. CommitBatch fails with EACCES and the file path
+    // when that write failed.
+    void BeginBatch() override;
+    Status CommitBatch() override;
+
+    ~QtProfileStore() override;
 
   private:
     std::string filePath_;
+    int batchDepth_ = 0;
+    std::unique_ptr<QSettings> batch_;  // the open settings of the outermost batch
 };
 
 }  // namespace vask

@@ -187,6 +187,48 @@ TEST_F(QtProfileStoreTest, UnwritableLocationIsReported) {
     EXPECT_EQ(store.ReadInt("nTrush", 0), 0);
 }
 
+TEST_F(QtProfileStoreTest, BatchWritesTheFileOnceAtCommitWithTheSameContent) {
+    // The same writes one by one and in a batch (nested, as the settings save nests its two halves).
+    const auto writeAll = [](QtProfileStore& store) {
+        EXPECT_TRUE(store.WriteInt("nDriveCnt", 2).ok());
+        EXPECT_TRUE(store.WriteString("strDrive0", "1/ [ ] 0000000100000003").ok());
+        EXPECT_TRUE(store.WriteString("strFolderEdit", "/mnt/\xE9t\xE9/").ok());  // not UTF-8
+        EXPECT_TRUE(store.WriteInt("nTrush", -7).ok());
+        EXPECT_TRUE(store.WriteString("strVersion", "2.61").ok());
+    };
+    const std::string single = NewPath();
+    {
+        QtProfileStore store(single);
+        writeAll(store);
+    }
+    const std::string batched = NewPath();
+    WriteFile(batched, "[Profile]\nbLog=1\n");
+    QtProfileStore store(batched);
+    store.BeginBatch();
+    store.BeginBatch();
+    writeAll(store);
+    ASSERT_TRUE(store.CommitBatch().ok());
+    EXPECT_EQ(FileText(batched), "[Profile]\nbLog=1\n") << "an inner commit writes nothing";
+    EXPECT_EQ(store.ReadInt("nTrush", 0), -7) << "reads inside the batch see the held values";
+    EXPECT_EQ(store.ReadString("strFolderEdit", ""), "/mnt/\xE9t\xE9/");
+    ASSERT_TRUE(store.CommitBatch().ok());
+    const std::string expected = FileText(single);
+    const std::string got = FileText(batched);
+    EXPECT_EQ(got.substr(0, got.find("bLog=1\n")) + got.substr(got.find("bLog=1\n") + 7), expected);
+    EXPECT_EQ(QtProfileStore(batched).ReadInt("bLog", 0), 1) << "values outside the batch stay";
+    EXPECT_TRUE(store.CommitBatch().ok()) << "a commit without a batch changes nothing";
+
+    // A batch that cannot be written says so at its commit, with the file's path.
+    const std::string blocker = NewPath("blocker");
+    WriteFile(blocker, "a file where a folder should be");
+    QtProfileStore blocked(blocker + "/Velumark/Vask.conf");
+    blocked.BeginBatch();
+    EXPECT_TRUE(blocked.WriteInt("nTrush", 1).ok());
+    const Status status = blocked.CommitBatch();
+    EXPECT_EQ(status.code(), EACCES);
+    EXPECT_EQ(status.path(), blocker + "/Velumark/Vask.conf");
+}
+
 TEST_F(QtProfileStoreTest, StandardLocationFollowsXdgConfigHome) {
     MemoryEnvironment xdg = Variables({{"XDG_CONFIG_HOME", "/cfg/"}, {"HOME", "/home/ann"}});
     EXPECT_EQ(QtProfileStore::StandardFilePath(xdg), "/cfg/Velumark/Vask.conf");

@@ -348,6 +348,42 @@ TEST_F(SettingsStoreTest, FailedWriteIsReportedAndNothingIsReloaded) {
     EXPECT_EQ(profile.StoredInt("bWave"), 1);
 }
 
+TEST_F(SettingsStoreTest, ASaveIsOneCommitAndAFailedCommitReloadsNothing) {
+    struct Case {
+        const char* name;
+        bool failCommit;
+    };
+    for (const Case& c : {Case{"stored", false}, Case{"commit failed", true}}) {
+        SCOPED_TRACE(c.name);
+        profile.SetString("ctlFileCombo", "*.old");
+        store.LoadProfile();
+        dialog.patternText = "*.tmp";
+        settings.bWave = 1;
+        profile.ClearLog();
+        profile.FailCommits(c.failCommit);
+
+        const Status status = store.SaveAndReloadProfile();
+        EXPECT_EQ(status.ok(), !c.failCommit);
+        EXPECT_EQ(profile.Commits(), c.failCommit ? 1 : 2) << "the writes, then the reads after a success";
+        EXPECT_EQ(profile.OpenBatches(), 0);
+        // Every value went into the one batch around the whole save (the dialog's and the options').
+        ASSERT_FALSE(profile.Writes().empty());
+        for (const auto& write : profile.Writes())
+            EXPECT_GE(write.batchDepth, 1) << write.name;
+        EXPECT_EQ(profile.Writes().back().name, "strWaveEdit");
+        if (c.failCommit) {
+            // Not reloaded: no read after the writes, and the dialog keeps what the user typed.
+            EXPECT_THAT(profile.Reads(), IsEmpty());
+            EXPECT_EQ(dialog.patternText, "*.tmp");
+        } else {
+            EXPECT_FALSE(profile.Reads().empty());
+            EXPECT_EQ(dialog.patternText, "*.tmp");
+        }
+        EXPECT_EQ(settings.bWave, 1);
+        profile.FailCommits(false);
+    }
+}
+
 TEST_F(SettingsStoreTest, VersionGateComparesBytes) {
     const std::vector<std::pair<std::string, bool>> cases{
         {"0.00", false}, {"", false},     {"1.99", false}, {"2.00", true},
