@@ -397,7 +397,7 @@ TEST(FreedesktopTrashKill, EveryFileStaysWholeInOnePlace) {
             const bool finished =
                 Shell("VASK_TRASH_KILL_ROOT=" + Quote(tree.Root()) +
                       " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\"" +
-                      " strace -f --seccomp-bpf -qq -o /dev/null -e trace=" + call + " -e inject=" + call +
+                      " strace -f -qq -o /dev/null -e trace=" + call + " -e inject=" + call +
                       ":signal=KILL:when=" + std::to_string(when) + " " + Quote(self) +
                       " --gtest_also_run_disabled_tests --gtest_brief=1 "
                       "--gtest_filter=FreedesktopTrashKill.DISABLED_Helper");

@@ -125,16 +125,9 @@ namespace {
 int RunDriverUnderStrace(const std::string& injection, const std::string& target,
                          const std::vector<std::string>& files, const std::string& stateHome, bool named,
                          bool replace = false) {
-    // Only the injected call is traced, and seccomp stops the driver at that call alone instead of at every
-    // call it and its runtime make; the count behind when= is per call, so the same call is hit.
-    const std::size_t nameStart = injection.find('=') + 1;
-    const std::string traced = injection.rfind("inject=", 0) == 0
-                                   ? "trace=" + injection.substr(nameStart, injection.find(':') - nameStart)
-                                   : injection;
-    std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f --seccomp-bpf -qq -o /dev/null -e " +
-                          traced + " -e " + injection + " " VASK_DISPOSE_DRIVER +
-                          (named ? " --named-temporaries" : "") + (replace ? " --replace" : "") + " '" +
-                          target + "'";
+    std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f -qq -o /dev/null -e trace=all -e " +
+                          injection + " " VASK_DISPOSE_DRIVER + (named ? " --named-temporaries" : "") +
+                          (replace ? " --replace" : "") + " '" + target + "'";
     for (const auto& file : files)
         command += " '" + file + "'";
     return std::system((command + " 2>/dev/null").c_str());
