@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Vask needs on Debian 12, skipping what is already there.
-# Usage: scripts/install-deps.sh [run|test]
+# Usage: scripts/install-deps.sh [run|test|dev]
+#   run   building and starting Vask;
+#   test  also what the test command builds and runs (test libraries, reference tools, strace);
+#   dev   (the default) also what looking at windows under Xvfb and running the benchmarks need.
 set -euo pipefail
-mode=${1:-test}
+mode=${1:-dev}
+case "$mode" in
+  run | test | dev) ;;
+  *)
+    echo "Usage: $0 [run|test|dev]" >&2
+    exit 2
+    ;;
+esac
 
 pkgs=(cmake ninja-build g++ pkg-config
-      qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-l10n-tools
+      qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev
       libmount-dev libblkid-dev libxcb1-dev libxcb-xinput-dev liburing-dev
       fonts-noto-cjk qt6-translations-l10n)
-if [ "$mode" = test ]; then
+if [ "$mode" != run ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev
          lhasa libarchive-tools p7zip-full trash-cli
-         xvfb xauth imagemagick findutils bfs strace util-linux e2fsprogs)
+         findutils strace util-linux e2fsprogs)
+fi
+if [ "$mode" = dev ]; then
+  pkgs+=(xvfb xauth imagemagick bfs)
 fi
 
 missing=()

@@ -8,9 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=ON \
+      -DVASK_UNITY_TESTS=ON
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVASK_SANITIZE=ON -DVASK_BUILD_GUI=OFF \
-      -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF
+      -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF -DVASK_UNITY_TESTS=ON
 cmake --build build
 cmake --build build-sanitize
 

@@ -11,9 +11,7 @@
 namespace vask::lha {
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
+using test::Bytes;
 
 MemberHeader Sample(const std::string& path) {
     MemberHeader h;

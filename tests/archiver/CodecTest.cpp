@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "TestUtil.h"
 #include "archiver/lha/Codec.h"
 #include "archiver/lha/Crc16.h"
 #include "archiver/lha/Huffman.h"
@@ -11,9 +12,7 @@
 namespace vask::lha {
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-    return {s.begin(), s.end()};
-}
+using test::Bytes;
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed, int alphabet = 256) {
     std::mt19937 rng(seed);

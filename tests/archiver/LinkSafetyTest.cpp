@@ -14,11 +14,7 @@
 namespace vask::lha {
 namespace {
 
-Outcome RunLine(FileIo& io, const std::string& line) {
-    auto cmd = ParseCommand(line, io);
-    if (!cmd) return {kBadCommand, cmd.status().ToString()};
-    return RunCommand(*cmd, io);
-}
+using test::RunLine;
 
 size_t MemberCount(const std::string& archive) {
     auto file = PosixFileIo().OpenRead(archive);

@@ -16,11 +16,7 @@
 namespace vask::lha {
 namespace {
 
-Outcome RunLine(FileIo& io, const std::string& line) {
-    auto cmd = ParseCommand(line, io);
-    if (!cmd) return {kBadCommand, cmd.status().ToString()};
-    return RunCommand(*cmd, io);
-}
+using test::RunLine;
 
 std::vector<MemberHeader> Members(const std::string& archive) {
     auto file = PosixFileIo().OpenRead(archive);

@@ -16,9 +16,22 @@
 #include <string>
 #include <vector>
 
+#include "archiver/lha/Command.h"
 #include "archiver/lha/FileIo.h"
+#include "archiver/lha/Operations.h"
 
 namespace vask::lha::test {
+
+inline std::vector<uint8_t> Bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+// Parses and runs one command line, as the library's entry point does.
+inline Outcome RunLine(FileIo& io, const std::string& line) {
+    auto cmd = ParseCommand(line, io);
+    if (!cmd) return {kBadCommand, cmd.status().ToString()};
+    return RunCommand(*cmd, io);
+}
 
 class TempDir {
   public:

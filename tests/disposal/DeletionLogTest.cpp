@@ -11,12 +11,12 @@
 namespace vask {
 namespace {
 
-constexpr std::int64_t k20060301_102030 = 1141176030;  // 2006-03-01 10:20:30 at UTC+9
-constexpr std::int64_t k20060301_090508 = 1141171508;  // 2006-03-01 09:05:08 at UTC+9
+constexpr std::int64_t kLogged102030 = 1141176030;  // 2006-03-01 10:20:30 at UTC+9
+constexpr std::int64_t kLogged090508 = 1141171508;  // 2006-03-01 09:05:08 at UTC+9
 
 class DeletionLogTest : public testing::Test {
   protected:
-    void SetUp() override { state.timeSearch = k20060301_102030; }
+    void SetUp() override { state.timeSearch = kLogged102030; }
 
     void Add(const std::string& path, std::uint64_t size, std::uint8_t checkState = 1) {
         const std::size_t index = state.results.Append(path, size, FileIdentity{});
@@ -38,7 +38,7 @@ TEST_F(DeletionLogTest, RecordsAreAppendedOneAfterTheOther) {
     Add("/home/u/b c.tmp", 0);
     ASSERT_TRUE(WriteDeletionLog(fs, clock, state, /*bLogUpdate=*/false, /*silent=*/false).ok());
     state.results.Clear();
-    state.timeSearch = k20060301_090508;
+    state.timeSearch = kLogged090508;
     Add("/tmp/x", 0);
     ASSERT_TRUE(WriteDeletionLog(fs, clock, state, false, /*silent=*/true).ok());
 
@@ -91,7 +91,7 @@ TEST_F(DeletionLogTest, PathBytesAreWrittenAsTheListHoldsThem) {
 
 TEST_F(DeletionLogTest, HeaderShowsTheSearchTimeInLocalTimeWithTwoDigitFields) {
     clock.utcOffsetSeconds = -5 * 3600;  // the same instant west of Greenwich is the previous evening
-    state.timeSearch = k20060301_090508;
+    state.timeSearch = kLogged090508;
     Add("/a", 0);
     ASSERT_TRUE(WriteDeletionLog(fs, clock, state, false, false).ok());
     EXPECT_EQ(Log().substr(0, 50), "---<<< 2006/02/28 19:05:08 >>>------<Normal>------");

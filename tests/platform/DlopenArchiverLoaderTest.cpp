@@ -22,6 +22,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -38,20 +39,9 @@ class RecordingPrompter : public Prompter {
     std::vector<std::string> texts;
 };
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using vask::testing::Exists;
 
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        for (int c; (c = std::fgetc(pipe)) != EOF;)
-            out += static_cast<char>(c);
-        ::pclose(pipe);
-    }
-    return out;
-}
+using vask::testing::Output;
 
 bool HasTool(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "platform/fakes/MemoryEnvironment.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -29,15 +30,7 @@ bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        for (int c; (c = std::fgetc(pipe)) != EOF;)
-            out += static_cast<char>(c);
-        ::pclose(pipe);
-    }
-    return out;
-}
+using vask::testing::Output;
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
@@ -46,17 +39,8 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return in ? bytes.str() : std::string("<missing>");
-}
+using vask::testing::Exists;
+using vask::testing::ReadOrMissing;
 
 // Names in a folder, sorted; none when it is missing.
 std::set<std::string> List(const std::string& folder) {
@@ -144,14 +128,14 @@ TEST(FreedesktopTrash, HomeTrashKeepsExactOriginalPathsTrashListShows) {
     struct stat st;
     ASSERT_EQ(::stat(home.trash.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(Read(home.trash + "files/plain.txt"), "content of plain.txt");
-    EXPECT_EQ(Read(home.trash + "info/bad\xFF\xFE.txt.trashinfo"),
+    EXPECT_EQ(ReadOrMissing(home.trash + "files/plain.txt"), "content of plain.txt");
+    EXPECT_EQ(ReadOrMissing(home.trash + "info/bad\xFF\xFE.txt.trashinfo"),
               "[Trash Info]\nPath=" + PercentEncodePath(home.tree.Root()) +
                   "src/bad%FF%FE.txt\nDeletionDate=" + kDate + "\n");
     EXPECT_EQ(PercentEncodePath("/a b/%é\n+x"), "/a%20b/%25%C3%A9%0A%2Bx");
     // The 250-byte name is cut to 245 bytes at a character boundary (243) so that "<stem>.trashinfo" fits.
     const std::string stem = longName.substr(0, 243);
-    EXPECT_EQ(Read(home.trash + "files/" + stem), "content of " + longName);
+    EXPECT_EQ(ReadOrMissing(home.trash + "files/" + stem), "content of " + longName);
     EXPECT_EQ(List(home.trash + "info").count(stem + ".trashinfo"), 1u);
 
     if (!HaveTrashList()) GTEST_SKIP() << "trash-list (trash-cli) is not installed";
@@ -195,8 +179,8 @@ TEST(FreedesktopTrash, SameNameTwiceGivesTwoEntriesAndATakenFilesNameIsSkipped) 
               (std::set<std::string>{"dup.txt", "dup.txt.2", "dup.txt.3", "dup.txt.4"}));
     EXPECT_EQ(List(home.trash + "info"),
               (std::set<std::string>{"dup.txt.trashinfo", "dup.txt.2.trashinfo", "dup.txt.4.trashinfo"}));
-    EXPECT_EQ(Read(home.trash + "files/dup.txt.3"), "stray");
-    EXPECT_EQ(Read(home.trash + "files/dup.txt.4"), "third");
+    EXPECT_EQ(ReadOrMissing(home.trash + "files/dup.txt.3"), "stray");
+    EXPECT_EQ(ReadOrMissing(home.trash + "files/dup.txt.4"), "third");
 
     if (!Shell("command -v trash-restore")) GTEST_SKIP() << "trash-restore (trash-cli) is not installed";
     // Each entry is restorable to the original path, one after the other.
@@ -205,7 +189,7 @@ TEST(FreedesktopTrash, SameNameTwiceGivesTwoEntriesAndATakenFilesNameIsSkipped) 
         ASSERT_TRUE(Shell("cd " + Quote(home.tree.Path("src")) +
                           " && echo 0 | env HOME=" + Quote(home.tree.Path("home")) +
                           " XDG_DATA_HOME=" + Quote(home.tree.Path("home/.local/share")) + " trash-restore"));
-        restored.insert(Read(path));
+        restored.insert(ReadOrMissing(path));
         ASSERT_EQ(::unlink(path.c_str()), 0) << "restore " << i << " put nothing back";
     }
     EXPECT_EQ(restored, (std::multiset<std::string>{"first", "second", "third"}));
@@ -219,7 +203,7 @@ TEST(FreedesktopTrash, TrashRemovedDuringARunIsOpenedAfresh) {
     ASSERT_TRUE(Shell("rm -rf " + Quote(home.trash)));  // emptied by removing the whole folder
     const Status status = TrashPath(trash, home.tree.Path("src/b.txt"));
     EXPECT_TRUE(status) << status.ToString();
-    EXPECT_EQ(Read(home.trash + "files/b.txt"), "b");
+    EXPECT_EQ(ReadOrMissing(home.trash + "files/b.txt"), "b");
     EXPECT_EQ(List(home.trash + "info"), std::set<std::string>{"b.txt.trashinfo"});
 }
 
@@ -245,7 +229,7 @@ TEST(FreedesktopTrash, HomeTrashThroughASymbolicLinkIsRefused) {
             home.tree.Folder(link == "Trash" ? "home/.local/share" : "home/.local/share/Trash/files"));
         ASSERT_TRUE(home.tree.Symlink(home.tree.Path("elsewhere"), "home/.local/share/" + link));
         EXPECT_EQ(TrashPath(home.context, home.tree.Path("src/keep.txt")).code(), ELOOP);
-        EXPECT_EQ(Read(home.tree.Path("src/keep.txt")), "precious");
+        EXPECT_EQ(ReadOrMissing(home.tree.Path("src/keep.txt")), "precious");
         EXPECT_EQ(List(home.tree.Path("elsewhere")), std::set<std::string>{});
     }
 }
@@ -267,7 +251,7 @@ TEST(FreedesktopTrash, FullDiskAndReadOnlyInfoFolderKeepTheFile) {
         EXPECT_TRUE(status.code() == EROFS || status.code() == EACCES) << status.ToString();
         ::chmod(info.c_str(), 0700);
     }
-    EXPECT_EQ(Read(home.tree.Path("src/keep.txt")), "precious");
+    EXPECT_EQ(ReadOrMissing(home.tree.Path("src/keep.txt")), "precious");
     EXPECT_EQ(List(info), std::set<std::string>{});
     EXPECT_EQ(List(home.trash + "files"), std::set<std::string>{});
 
@@ -282,7 +266,7 @@ TEST(FreedesktopTrash, FullDiskAndReadOnlyInfoFolderKeepTheFile) {
         home.context.unnamedInfoFiles = unnamed;
         const Status status = TrashPath(home.context, home.tree.Path("disk/src/keep.txt"));
         EXPECT_EQ(status.code(), ENOSPC) << status.ToString();
-        EXPECT_EQ(Read(home.tree.Path("disk/src/keep.txt")), "precious");
+        EXPECT_EQ(ReadOrMissing(home.tree.Path("disk/src/keep.txt")), "precious");
         EXPECT_EQ(List(home.tree.Path("disk/Trash/info")), std::set<std::string>{});
         EXPECT_EQ(List(home.tree.Path("disk/Trash/files")), std::set<std::string>{});
     }
@@ -303,7 +287,7 @@ class TopdirTrash : public ::testing::Test {
         return TrashPath(home_.context, Vol() + "dir/victim.txt");
     }
     std::string Vol() const { return home_.tree.Path("vol/"); }
-    bool Kept() const { return Read(Vol() + "dir/victim.txt") == "victim"; }
+    bool Kept() const { return ReadOrMissing(Vol() + "dir/victim.txt") == "victim"; }
 
     Home home_;
     ScopedMount volume_{"-t tmpfs -o size=4m tmpfs", home_.tree.Path("vol")};
@@ -312,9 +296,9 @@ class TopdirTrash : public ::testing::Test {
 
 TEST_F(TopdirTrash, AdministratorTrashOnlyWhenARealStickyFolder) {
     ASSERT_TRUE(TrashVictim("mkdir -m 1777 .Trash"));
-    EXPECT_EQ(Read(Vol() + ".Trash/" + uid_ + "/files/victim.txt"), "victim");
+    EXPECT_EQ(ReadOrMissing(Vol() + ".Trash/" + uid_ + "/files/victim.txt"), "victim");
     // Relative to the top directory, as the freedesktop.org Trash standard prefers for removable media.
-    EXPECT_EQ(Read(Vol() + ".Trash/" + uid_ + "/info/victim.txt.trashinfo"),
+    EXPECT_EQ(ReadOrMissing(Vol() + ".Trash/" + uid_ + "/info/victim.txt.trashinfo"),
               std::string("[Trash Info]\nPath=dir/victim.txt\nDeletionDate=") + kDate + "\n");
     const std::string listedAdmin = HaveTrashList() ? home_.TrashList() : "";
 
@@ -329,7 +313,7 @@ TEST_F(TopdirTrash, AdministratorTrashOnlyWhenARealStickyFolder) {
           Case{"true", ".Trash"}}) {
         SCOPED_TRACE(c.prepare);
         ASSERT_TRUE(TrashVictim(c.prepare));
-        EXPECT_EQ(Read(Vol() + ".Trash-" + uid_ + "/files/victim.txt"), "victim");
+        EXPECT_EQ(ReadOrMissing(Vol() + ".Trash-" + uid_ + "/files/victim.txt"), "victim");
         EXPECT_EQ(List(Vol() + c.untouched), std::set<std::string>{});
         struct stat st;
         ASSERT_EQ(::lstat((Vol() + ".Trash-" + uid_).c_str(), &st), 0);
@@ -426,24 +410,25 @@ TEST(FreedesktopTrashKill, EveryFileStaysWholeInOnePlace) {
             // Each file exactly once: in place, or in files/ beside its complete info file.
             const std::set<std::string> files = List(trash + "files");
             for (const auto& [path, content] : sources) {
-                int copies = Read(tree.Path(path)) == content;
+                int copies = ReadOrMissing(tree.Path(path)) == content;
                 for (const std::string& file : files) {
-                    if (Read(trash + "files/" + file) != content) continue;
+                    if (ReadOrMissing(trash + "files/" + file) != content) continue;
                     ++copies;
-                    EXPECT_EQ(Read(trash + "info/" + file + ".trashinfo"), infoOf(path));
+                    EXPECT_EQ(ReadOrMissing(trash + "info/" + file + ".trashinfo"), infoOf(path));
                 }
                 EXPECT_EQ(copies, 1) << path;
                 EXPECT_TRUE(!finished || !Exists(tree.Path(path))) << path;
             }
             // Every info file complete; one without data names a file still in place.
             for (const std::string& info : List(trash + "info")) {
-                const std::string text = Read(trash + "info/" + info);
+                const std::string text = ReadOrMissing(trash + "info/" + info);
                 bool known = false;
                 for (const auto& [path, content] : sources) {
                     if (text != infoOf(path)) continue;
                     known = true;
                     if (files.count(info.substr(0, info.size() - 10))) continue;
-                    EXPECT_EQ(Read(tree.Path(path)), content) << "info without data, and no file in place";
+                    EXPECT_EQ(ReadOrMissing(tree.Path(path)), content)
+                        << "info without data, and no file in place";
                     ++orphans;
                 }
                 EXPECT_TRUE(known && info.ends_with(".trashinfo")) << info << ": " << text;
@@ -457,7 +442,7 @@ TEST(FreedesktopTrashKill, EveryFileStaysWholeInOnePlace) {
             }
             // At most an empty journal (killed before its first record) stays.
             for (const std::string& journal : List(tree.Path("state/")))
-                EXPECT_EQ(Read(tree.Path("state/" + journal)), "") << journal;
+                EXPECT_EQ(ReadOrMissing(tree.Path("state/" + journal)), "") << journal;
             if (finished) {
                 // Each of these calls is made at least twice by two trashings: killed there at least twice.
                 EXPECT_GE(when, 3) << call << " was never interrupted";

@@ -29,12 +29,12 @@ bool RunQuietly(const std::string& command) {
 }
 
 // Mounts for the duration of a test; unmounted (lazily, so a failing test cannot leave it busy) at the end.
-class ScopedMount {
+class VolumeMount {
   public:
-    ScopedMount(const std::string& arguments, std::string target) : target_(std::move(target)) {
+    VolumeMount(const std::string& arguments, std::string target) : target_(std::move(target)) {
         mounted_ = RunQuietly("mount " + arguments + " '" + target_ + "'");
     }
-    ~ScopedMount() { Unmount(); }
+    ~VolumeMount() { Unmount(); }
     void Unmount() {
         if (mounted_) RunQuietly("umount -l '" + target_ + "'");
         mounted_ = false;
@@ -166,7 +166,7 @@ TEST(LinuxVolumeSourceMountTest, TmpfsIsARamDiskWithItsSizeAndAStableSerial) {
     TempTree tree;
     ASSERT_TRUE(tree.Folder("ram"));
     const std::string mountPoint = tree.Path("ram/");
-    auto ram = std::make_unique<ScopedMount>("-t tmpfs -o size=4m tmpfs", mountPoint);
+    auto ram = std::make_unique<VolumeMount>("-t tmpfs -o size=4m tmpfs", mountPoint);
     if (!ram->mounted()) GTEST_SKIP() << "mount -t tmpfs failed here (no mount privilege in this sandbox)";
 
     LinuxVolumeSource source;
@@ -183,7 +183,7 @@ TEST(LinuxVolumeSourceMountTest, TmpfsIsARamDiskWithItsSizeAndAStableSerial) {
     // The kernel gives every new tmpfs a new f_fsid; the serial must not follow it, or the saved drive
     // ticks would count as a changed drive environment after every restart.
     ram.reset();
-    ScopedMount again("-t tmpfs -o size=4m tmpfs", mountPoint);
+    VolumeMount again("-t tmpfs -o size=4m tmpfs", mountPoint);
     ASSERT_TRUE(again.mounted());
     EXPECT_EQ(source.VolumeSerial(*volume), serial);
 }
@@ -199,7 +199,7 @@ class LoopMountTest : public ::testing::Test {
             !RunQuietly("mkfs.ext4 -q -F -L 'Vask Disk' '" + image + "'")) {
             GTEST_SKIP() << "mkfs.ext4 could not make the image";
         }
-        disk = std::make_unique<ScopedMount>("-o loop '" + image + "'", mountPoint);
+        disk = std::make_unique<VolumeMount>("-o loop '" + image + "'", mountPoint);
         if (!disk->mounted()) GTEST_SKIP() << "mount -o loop failed here (no loop devices in this sandbox)";
         const std::vector<MountedVolume> volumes = LinuxVolumeSource().ListVolumes();
         if (const MountedVolume* found = FindVolume(volumes, mountPoint)) volume = *found;
@@ -208,7 +208,7 @@ class LoopMountTest : public ::testing::Test {
     TempTree tree;
     std::string image;
     std::string mountPoint;
-    std::unique_ptr<ScopedMount> disk;
+    std::unique_ptr<VolumeMount> disk;
     MountedVolume volume;
 };
 
@@ -230,7 +230,7 @@ TEST_F(LoopMountTest, LabelIsProbedAndTheVolumeIsFixed) {
     const auto serial = source.VolumeSerial(volume);
     ASSERT_TRUE(serial.has_value());
     disk.reset();
-    ScopedMount again("-o loop '" + image + "'", mountPoint);
+    VolumeMount again("-o loop '" + image + "'", mountPoint);
     ASSERT_TRUE(again.mounted());
     EXPECT_EQ(source.VolumeSerial(volume), serial);
 }

@@ -16,6 +16,7 @@
 #include "platform/fakes/ScriptedPrompter.h"
 #include "platform/linux/IconvCp932Decoder.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "tests/platform/FileHelpers.h"
 
 namespace vask {
 namespace {
@@ -39,10 +40,7 @@ class InFolder {
     bool ok_ = false;
 };
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using vask::testing::Read;
 
 TEST(IconvCp932Decoder, DecodesWindowsJapaneseAndReplacesWhatIsNot) {
     IconvCp932Decoder decoder;

@@ -13,17 +13,13 @@
 #include "disposal/DeletionLog.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
 namespace {
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+using vask::testing::Read;
 
 // Undoes the test's mount and change of folder, whatever happened.
 struct Restore {

@@ -16,6 +16,7 @@
 #include "disposal/FileOperation.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -39,25 +40,11 @@ class Mount {
     bool ok_;
 };
 
-FileOperationItem ItemOf(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return FileOperationItem{
-        path, static_cast<std::uint64_t>(st.st_size),
-        FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}};
-}
+using vask::testing::ItemOf;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+using vask::testing::Read;
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using vask::testing::Exists;
 
 class RealDisposalTest : public ::testing::Test {
   protected:

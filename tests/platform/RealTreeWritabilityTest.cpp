@@ -29,7 +29,7 @@ namespace {
 using ::testing::ElementsAre;
 using vask::testing::TempTree;
 
-class QuietHost : public WalkerHost {
+class SilentHost : public WalkerHost {
   public:
     void PumpMessages() override {}
     void ShowStatusText(const std::string&) override {}
@@ -39,7 +39,7 @@ std::vector<std::string> Search(const std::string& root, std::vector<std::string
                                 WalkerSettings settings = {}) {
     PosixFileSystem fs;
     SystemClock clock;
-    QuietHost host;
+    SilentHost host;
     SearchState state;
     state.listPattern = std::move(patterns);
     FolderWalker walker(fs, clock, host, state, std::move(settings));
@@ -240,7 +240,7 @@ TEST(RealTreeWritability, SameResultsAsThePlainWalk) {
                          (batched ? ", io_uring" : ", plain"));
             SetKernelBatching(batched);
             SystemClock clock;
-            QuietHost host;
+            SilentHost host;
             SearchState state;
             state.listPattern = expected.listPattern;
             FolderWalker walker(fs, clock, host, state, WalkerSettings{});

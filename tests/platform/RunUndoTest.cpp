@@ -15,6 +15,7 @@
 #include "platform/linux/FreedesktopTrash.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/disposal/AgreeingFileOperationUi.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -26,35 +27,10 @@ bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        for (int c; (c = std::fgetc(pipe)) != EOF;)
-            out += static_cast<char>(c);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return in ? bytes.str() : std::string("<missing>");
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-FileOperationItem ItemOf(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return FileOperationItem{
-        path, static_cast<std::uint64_t>(st.st_size),
-        FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}};
-}
+using vask::testing::Exists;
+using vask::testing::ItemOf;
+using vask::testing::Output;
+using vask::testing::ReadOrMissing;
 
 class CreatingUi : public AgreeingFileOperationUi {
   public:
@@ -99,7 +75,8 @@ struct Stamp {
 Stamp StampOf(const std::string& path) {
     struct stat st {};
     ::lstat(path.c_str(), &st);
-    return Stamp{Read(path), st.st_mode & 07777, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    return Stamp{ReadOrMissing(path), st.st_mode & 07777,
+                 st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
 // Each method's run comes back byte for byte, with its mode and time, into a folder removed meanwhile too;
@@ -184,7 +161,7 @@ TEST(RunUndoTest, ConflictsAreReportedAndTouchNothing) {
 
     const UndoOutcome undone = bench.Undo(run);
     EXPECT_EQ(undone.restored, 1u);
-    EXPECT_EQ(Read(data + "fine"), "fine");
+    EXPECT_EQ(ReadOrMissing(data + "fine"), "fine");
     std::map<std::string, UndoReason> reasons;
     for (const UndoProblem& problem : undone.stayed)
         reasons[problem.path.substr(data.size())] = problem.reason;
@@ -192,16 +169,16 @@ TEST(RunUndoTest, ConflictsAreReportedAndTouchNothing) {
                                                           {"taken", UndoReason::Taken},
                                                           {"gone", UndoReason::GoneFromFolder},
                                                           {"changed", UndoReason::Changed}}));
-    EXPECT_EQ(Read(data + "taken"), "someone else's");
-    EXPECT_EQ(Read(moved + "taken"), "taken");
-    EXPECT_EQ(Read(moved + "changed"), "edited since");
+    EXPECT_EQ(ReadOrMissing(data + "taken"), "someone else's");
+    EXPECT_EQ(ReadOrMissing(moved + "taken"), "taken");
+    EXPECT_EQ(ReadOrMissing(moved + "changed"), "edited since");
     EXPECT_FALSE(Exists(data + "changed"));
 
     // Once the path is free again, a second undo brings back what stayed, and only that.
     ASSERT_TRUE(Shell("rm '" + data + "taken'"));
     const UndoOutcome again = bench.Undo(run);
     EXPECT_EQ(again.restored, 1u);
-    EXPECT_EQ(Read(data + "taken"), "taken");
+    EXPECT_EQ(ReadOrMissing(data + "taken"), "taken");
     EXPECT_EQ(again.stayed.size(), 2u);  // gone and changed; "back" was marked the first time
 }
 
@@ -229,17 +206,17 @@ TEST(RunUndoTest, KilledDamagedAndDeletedJournals) {
     const std::string killed =
         bench.Dispose(FileOperationKind::Trash, {bench.tree.Path("data/a"), bench.tree.Path("data/b")});
     const std::string journal = bench.runs + killed;
-    const std::string text = Read(journal);
+    const std::string text = ReadOrMissing(journal);
     // As a kill in the middle of writing b's line leaves it.
     ASSERT_TRUE(Shell("truncate -s " + std::to_string(text.size() - 20) + " '" + journal + "'"));
     UndoOutcome undone = bench.Undo(killed);
     EXPECT_TRUE(undone.usable);
     EXPECT_EQ(undone.restored, 1u);
-    EXPECT_EQ(Read(bench.tree.Path("data/a")), "a");
+    EXPECT_EQ(ReadOrMissing(bench.tree.Path("data/a")), "a");
     EXPECT_FALSE(Exists(bench.tree.Path("data/b")));
 
     const std::string damagedRun = bench.Dispose(FileOperationKind::Trash, {bench.tree.Path("data/c")});
-    std::string damaged = Read(bench.runs + damagedRun);
+    std::string damaged = ReadOrMissing(bench.runs + damagedRun);
     damaged[damaged.find("/data/c") + 1] = 'D';
     std::ofstream(bench.runs + damagedRun, std::ios::binary | std::ios::trunc) << damaged;
     undone = bench.Undo(damagedRun);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/fakes/MemoryEnvironment.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
@@ -15,10 +16,7 @@ namespace {
 
 using testing::TempTree;
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using vask::testing::Exists;
 
 std::set<std::string> Journals(const std::string& folder) {
     std::set<std::string> names;

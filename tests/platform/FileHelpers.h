@@ -1,0 +1,59 @@
+// Small helpers for tests on the real file system: reading a file, asking whether a name exists, running a
+// command for its output, and a file as the disposal sees it after a search.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "disposal/FileOperation.h"
+
+namespace vask::testing {
+
+// The file's bytes; empty when it cannot be read.
+inline std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The file's bytes, or "<missing>" when it cannot be read: tells a missing file from an empty one.
+inline std::string ReadOrMissing(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return in ? bytes.str() : std::string("<missing>");
+}
+
+// Whether the name exists, without following a final symbolic link.
+inline bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// What the shell command writes to its standard output.
+inline std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        for (int c; (c = std::fgetc(pipe)) != EOF;)
+            out += static_cast<char>(c);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+// The file as a search would have listed it: size and identity as they are now.
+inline FileOperationItem ItemOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return FileOperationItem{
+        path, static_cast<std::uint64_t>(st.st_size),
+        FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}};
+}
+
+}  // namespace vask::testing
