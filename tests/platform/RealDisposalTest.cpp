@@ -120,17 +120,36 @@ TEST_F(RealDisposalTest, ABindMountOfTheSameVolumeTakesTheCopyPath) {
 namespace vask {
 namespace {
 
+// What became of a driver run under strace.
+struct TracedRun {
+    int status = -1;        // the shell's status, as std::system returns it
+    bool injected = false;  // strace made at least one call fail
+    bool killed = false;    // the driver died of SIGKILL (strace marks no call of a kill as injected)
+};
+
 // Runs the driver under strace with an injection, e.g. "inject=write:error=EIO" or
-// "inject=fsync:signal=KILL:when=1", with its journal in stateHome; returns the shell's status.
-int RunDriverUnderStrace(const std::string& injection, const std::string& target,
-                         const std::vector<std::string>& files, const std::string& stateHome, bool named,
-                         bool replace = false) {
-    std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f -qq -o /dev/null -e trace=all -e " +
-                          injection + " " VASK_DISPOSE_DRIVER + (named ? " --named-temporaries" : "") +
-                          (replace ? " --replace" : "") + " '" + target + "'";
+// "inject=fsync:signal=KILL:when=1", with its journal in stateHome. Only the injected call is traced, into
+// a log beside the journal, so that the caller can tell an injection that hit from one that never did.
+TracedRun RunDriverUnderStrace(const std::string& injection, const std::string& target,
+                               const std::vector<std::string>& files, const std::string& stateHome,
+                               bool named, bool replace = false) {
+    const std::size_t call = injection.find('=') + 1;
+    const std::string traced =
+        injection.rfind("inject=", 0) == 0 ? injection.substr(call, injection.find(':') - call) : "none";
+    const std::string log = stateHome + ".strace";
+    std::string command = "XDG_STATE_HOME='" + stateHome + "' strace -f -qq -o '" + log +
+                          "' -e trace=" + traced + " -e " + injection + " " VASK_DISPOSE_DRIVER +
+                          (named ? " --named-temporaries" : "") + (replace ? " --replace" : "") + " '" +
+                          target + "'";
     for (const auto& file : files)
         command += " '" + file + "'";
-    return std::system((command + " 2>/dev/null").c_str());
+    TracedRun run;
+    run.status = std::system((command + " 2>/dev/null").c_str());
+    const std::string trace = vask::testing::ReadOrMissing(log);
+    ::unlink(log.c_str());
+    run.injected = trace.find("(INJECTED)") != std::string::npos;
+    run.killed = trace.find("+++ killed by SIGKILL") != std::string::npos;
+    return run;
 }
 
 std::vector<std::string> NamesIn(const std::string& folder) {
@@ -155,26 +174,45 @@ TEST_F(RealDisposalTest, KilledOrFailingAtAnyStepEveryFileIsCompleteInOnePlace) 
     Mount tmpfs("tmpfs", tree.Path("mnt"), "tmpfs", 0, "size=4m");
     if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     const std::string content(150000, 'k');
-    const std::vector<std::string> injections = {
-        "inject=openat:signal=KILL:when=8",    "inject=write:signal=KILL:when=1",
-        "inject=fsync:signal=KILL:when=1",     "inject=fsync:signal=KILL:when=2",
-        "inject=renameat2:signal=KILL:when=1", "inject=renameat2:signal=KILL:when=2",
-        "inject=unlinkat:signal=KILL:when=1",  "inject=write:error=EIO:when=1",
-        "inject=fsync:error=EIO:when=1",       "inject=fchmod:error=EPERM",
-        "inject=linkat:signal=KILL:when=1",    "inject=linkat:error=EIO:when=1"};
-    // Unnamed or named temporaries, into an empty place or replacing an older file (agreed).
-    for (const int mode : {0, 1, 2, 3}) {
+    // Modes 0 to 3: bit 0 set for named temporaries, bit 1 for replacing an older file (agreed). A row's mask
+    // has bit N set for each mode N whose run makes the call it breaks: a copy under a named temporary is
+    // renamed into place, never linked, and an unnamed copy into an empty place needs one rename only.
+    constexpr unsigned kAll = 0b1111, kUnnamed = 0b0101, kNotFirst = 0b1110;
+    struct Row {
+        const char* injection;
+        unsigned modes;
+    };
+    const Row rows[] = {{"inject=openat:signal=KILL:when=8", kAll},
+                        {"inject=write:signal=KILL:when=1", kAll},
+                        {"inject=fsync:signal=KILL:when=1", kAll},
+                        {"inject=fsync:signal=KILL:when=2", kAll},
+                        {"inject=rename,renameat,renameat2:signal=KILL:when=1", kAll},
+                        {"inject=rename,renameat,renameat2:signal=KILL:when=2", kNotFirst},
+                        {"inject=unlinkat:signal=KILL:when=1", kAll},
+                        {"inject=write:error=EIO:when=1", kAll},
+                        {"inject=fsync:error=EIO:when=1", kAll},
+                        {"inject=fchmod:error=EPERM", kAll},
+                        {"inject=linkat:signal=KILL:when=1", kUnnamed},
+                        {"inject=linkat:error=EIO:when=1", kUnnamed}};
+    for (const unsigned mode : {0u, 1u, 2u, 3u}) {
         const bool named = (mode & 1) != 0;
         const bool replacing = (mode & 2) != 0;
-        for (const std::string& injection : injections) {
+        for (const Row& row : rows) {
+            if ((row.modes & (1u << mode)) == 0) continue;
+            const std::string injection = row.injection;
             SCOPED_TRACE(injection + (named ? " (named temporaries)" : "") +
                          (replacing ? " (replacing)" : ""));
             ASSERT_TRUE(tree.File("data/k.bak", content));
             if (replacing) {
                 ASSERT_TRUE(tree.File("mnt/k.bak", "older"));
             }
-            RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")}, tree.Path("state"),
-                                 named, replacing);
+            const TracedRun run =
+                RunDriverUnderStrace(injection, tree.Path("mnt/"), {tree.Path("data/k.bak")},
+                                     tree.Path("state"), named, replacing);
+            // A row whose fault never happened tests nothing: the call must have been tampered with, and a
+            // kill must have ended the driver.
+            const bool kill = injection.find("signal=KILL") != std::string::npos;
+            EXPECT_TRUE(kill ? run.killed : run.injected) << "strace status " << run.status;
             const bool atSource = Exists(tree.Path("data/k.bak"));
             const bool atTarget = Exists(tree.Path("mnt/k.bak")) && Read(tree.Path("mnt/k.bak")) == content;
             EXPECT_TRUE(atSource || atTarget);
