@@ -25,12 +25,47 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
+// A handle's path as a link to its parent's: opening a subfolder costs the length of its name, not of its
+// path, so a walk thousands of levels deep stays linear. The whole path is spelled out only when asked for.
+struct PathLink {
+    std::shared_ptr<const PathLink> parent;
+    std::string part;  // the full path when there is no parent, else the name and its "/"
+
+    PathLink(std::shared_ptr<const PathLink> up, std::string text)
+        : parent(std::move(up)), part(std::move(text)) {}
+    PathLink(const PathLink&) = delete;
+    PathLink& operator=(const PathLink&) = delete;
+    // Lets go of the chain one link at a time: a deep chain would otherwise recurse once per level.
+    ~PathLink() {
+        std::shared_ptr<const PathLink> up = std::move(parent);
+        while (up && up.use_count() == 1) {
+            std::shared_ptr<const PathLink> next = std::move(const_cast<PathLink&>(*up).parent);
+            up = std::move(next);
+        }
+    }
+
+    std::string Spell() const {
+        std::vector<const PathLink*> chain;
+        std::size_t length = 0;
+        for (const PathLink* link = this; link != nullptr; link = link->parent.get()) {
+            chain.push_back(link);
+            length += link->part.size();
+        }
+        std::string path;
+        path.reserve(length);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            path += (*it)->part;
+        return path;
+    }
+};
+
 }  // namespace
 
 class MemoryDirectory : public Directory {
   public:
-    MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node, std::string path)
-        : fs_(fs), node_(std::move(node)), path_(std::move(path)) {
+    MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node,
+                    std::shared_ptr<const PathLink> link)
+        : fs_(fs), node_(std::move(node)), link_(std::move(link)) {
         Lock lock(fs_.mutex_);
         ++fs_.openDirectories_;
         if (fs_.openDirectories_ > fs_.maxOpenDirectories_) fs_.maxOpenDirectories_ = fs_.openDirectories_;
@@ -43,8 +78,7 @@ class MemoryDirectory : public Directory {
 
     Result<std::vector<DirectoryEntry>> ReadEntries() override {
         Lock lock(fs_.mutex_);
-        if (int error = fs_.Enter(FsOperation::ReadEntries, path_))
-            return Status::Error(error, path_, "read");
+        if (int error = Enter(FsOperation::ReadEntries)) return Status::Error(error, Path(), "read");
         std::vector<DirectoryEntry> entries;
         for (const auto& [name, child] : node_->children) {
             // Like a file system without d_type for "other" entries, so the caller must ask.
@@ -57,46 +91,49 @@ class MemoryDirectory : public Directory {
 
     Result<FileStatus> StatSelf() override {
         Lock lock(fs_.mutex_);
-        if (int error = fs_.Enter(FsOperation::StatSelf, path_)) return Status::Error(error, path_, "fstat");
+        if (int error = Enter(FsOperation::StatSelf)) return Status::Error(error, Path(), "fstat");
         return StatusOf(*node_);
     }
 
     Result<FileStatus> StatEntry(const std::string& name) override {
         Lock lock(fs_.mutex_);
-        if (int error = fs_.Enter(FsOperation::StatEntry, path_ + name)) {
-            return Status::Error(error, path_ + name, "lstat");
-        }
+        if (int error = Enter(FsOperation::StatEntry, name))
+            return Status::Error(error, Path() + name, "lstat");
         auto it = node_->children.find(name);
-        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "lstat");
+        if (it == node_->children.end()) return Status::Error(ENOENT, Path() + name, "lstat");
         return StatusOf(*it->second);
     }
 
     Result<std::unique_ptr<Directory>> OpenSubfolder(const std::string& name) override {
         Lock lock(fs_.mutex_);
-        const std::string path = path_ + name + "/";
-        if (int error = fs_.Enter(FsOperation::OpenSubfolder, path))
-            return Status::Error(error, path, "open");
+        auto fail = [&](int error) { return Status::Error(error, Path() + name + "/", "open"); };
+        if (int error = Enter(FsOperation::OpenSubfolder, name, "/")) return fail(error);
         auto it = node_->children.find(name);
-        if (it == node_->children.end()) return Status::Error(ENOENT, path, "open");
-        if (it->second->kind == EntryKind::Symlink) return Status::Error(ELOOP, path, "open");
-        if (it->second->kind != EntryKind::Directory) return Status::Error(ENOTDIR, path, "open");
-        if (!fs_.HasAccess(*it->second, 0500, 0005)) return Status::Error(EACCES, path, "open");
-        return fs_.MakeHandle(it->second, path);
+        if (it == node_->children.end()) return fail(ENOENT);
+        if (it->second->kind == EntryKind::Symlink) return fail(ELOOP);
+        if (it->second->kind != EntryKind::Directory) return fail(ENOTDIR);
+        if (!fs_.HasAccess(*it->second, 0500, 0005)) return fail(EACCES);
+        return std::unique_ptr<Directory>(std::make_unique<MemoryDirectory>(
+            fs_, it->second, std::make_shared<PathLink>(link_, name + "/")));
     }
 
     Result<std::unique_ptr<Directory>> OpenParent() override {
         Lock lock(fs_.mutex_);
-        if (int error = fs_.Enter(FsOperation::OpenParent, path_)) return Status::Error(error, path_, "open");
+        if (int error = Enter(FsOperation::OpenParent)) return Status::Error(error, Path(), "open");
         auto parent = node_->parent.lock();
         if (!parent) parent = node_;  // the root is its own parent
-        std::string path = path_;
-        if (path.size() > 1) path = path.substr(0, path.rfind('/', path.size() - 2) + 1);
-        return fs_.MakeHandle(parent, path);
+        std::shared_ptr<const PathLink> up = link_->parent;
+        if (!up) {
+            std::string path = link_->part;
+            if (path.size() > 1) path = path.substr(0, path.rfind('/', path.size() - 2) + 1);
+            up = std::make_shared<PathLink>(nullptr, std::move(path));
+        }
+        return std::unique_ptr<Directory>(std::make_unique<MemoryDirectory>(fs_, parent, std::move(up)));
     }
 
     Result<FileStatus> ProbeWritable(const std::string& name) override {
         Lock lock(fs_.mutex_);
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::ProbeWritable, path))
             return Status::Error(error, path, "open");
         auto it = node_->children.find(name);
@@ -112,7 +149,7 @@ class MemoryDirectory : public Directory {
 
     bool CanWriteInto() override {
         Lock lock(fs_.mutex_);
-        if (fs_.Enter(FsOperation::CanWriteInto, path_) != 0) return false;
+        if (Enter(FsOperation::CanWriteInto) != 0) return false;
         return fs_.HasAccess(*node_, 0300, 0003);
     }
 
@@ -129,7 +166,7 @@ class MemoryDirectory : public Directory {
         Lock lock(fs_.mutex_);
         for (FileCheck& check : checks) {
             check.writable = false;
-            check.error = fs_.Enter(FsOperation::CheckFile, path_ + check.name);
+            check.error = Enter(FsOperation::CheckFile, check.name);
             if (check.error != 0) continue;
             auto it = node_->children.find(check.name);
             if (it == node_->children.end()) {
@@ -146,7 +183,7 @@ class MemoryDirectory : public Directory {
     }
 
     Status RemoveFile(const std::string& name) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::RemoveFile, path)) return Status::Error(error, path, "remove");
         auto it = node_->children.find(name);
         if (it == node_->children.end()) return Status::Error(ENOENT, path, "remove");
@@ -159,12 +196,12 @@ class MemoryDirectory : public Directory {
     Status RenameTo(const std::string& name, Directory& target, const std::string& newName,
                     bool replace) override {
         auto* memoryTarget = dynamic_cast<MemoryDirectory*>(&target);
-        const std::string path = (memoryTarget ? memoryTarget->path_ : std::string()) + newName;
-        if (int error = fs_.Enter(FsOperation::Rename, path_ + name))
+        const std::string path = (memoryTarget ? memoryTarget->Path() : std::string()) + newName;
+        if (int error = fs_.Enter(FsOperation::Rename, Path() + name))
             return Status::Error(error, path, "rename");
         if (memoryTarget == nullptr) return Status::Error(EXDEV, path, "rename");
         auto it = node_->children.find(name);
-        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "rename");
+        if (it == node_->children.end()) return Status::Error(ENOENT, Path() + name, "rename");
         if (it->second->device != memoryTarget->node_->device) return Status::Error(EXDEV, path, "rename");
         if (!fs_.HasAccess(*node_, 0300, 0003) || !fs_.HasAccess(*memoryTarget->node_, 0300, 0003)) {
             return Status::Error(EACCES, path, "rename");
@@ -183,7 +220,7 @@ class MemoryDirectory : public Directory {
     }
 
     Status CreateSubfolder(const std::string& name, std::uint32_t mode) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::CreateSubfolder, path))
             return Status::Error(error, path, "mkdir");
         if (node_->children.count(name) != 0) return Status::Error(EEXIST, path, "mkdir");
@@ -197,7 +234,7 @@ class MemoryDirectory : public Directory {
     }
 
     Status RemoveSubfolder(const std::string& name) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::RemoveSubfolder, path))
             return Status::Error(error, path, "rmdir");
         auto it = node_->children.find(name);
@@ -210,7 +247,7 @@ class MemoryDirectory : public Directory {
     }
 
     Status SetEntryTimes(const std::string& name, std::int64_t mtimeSeconds, std::int32_t) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::SetTimesAndMode, path))
             return Status::Error(error, path, "set times");
         auto it = node_->children.find(name);
@@ -221,12 +258,13 @@ class MemoryDirectory : public Directory {
 
     Status LinkTo(const std::string& name, Directory& target, const std::string& newName) override {
         auto* memoryTarget = dynamic_cast<MemoryDirectory*>(&target);
-        const std::string path = (memoryTarget ? memoryTarget->path_ : std::string()) + newName;
-        if (int error = fs_.Enter(FsOperation::Link, path_ + name)) return Status::Error(error, path, "link");
+        const std::string path = (memoryTarget ? memoryTarget->Path() : std::string()) + newName;
+        if (int error = fs_.Enter(FsOperation::Link, Path() + name))
+            return Status::Error(error, path, "link");
         if (memoryTarget == nullptr) return Status::Error(EXDEV, path, "link");
         auto it = node_->children.find(name);
-        if (it == node_->children.end()) return Status::Error(ENOENT, path_ + name, "link");
-        if (it->second->kind == EntryKind::Directory) return Status::Error(EPERM, path_ + name, "link");
+        if (it == node_->children.end()) return Status::Error(ENOENT, Path() + name, "link");
+        if (it->second->kind == EntryKind::Directory) return Status::Error(EPERM, Path() + name, "link");
         if (it->second->device != memoryTarget->node_->device) return Status::Error(EXDEV, path, "link");
         if (!fs_.HasAccess(*memoryTarget->node_, 0300, 0003)) return Status::Error(EACCES, path, "link");
         if (memoryTarget->node_->children.count(newName) != 0) return Status::Error(EEXIST, path, "link");
@@ -237,7 +275,7 @@ class MemoryDirectory : public Directory {
 
     Result<std::unique_ptr<WritableFile>> CreateFile(const std::string& name, FileCreation how,
                                                      std::uint32_t mode) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::CreateFile, path)) return Status::Error(error, path, "create");
         std::shared_ptr<MemoryFileSystem::Node> file;
         if (auto it = node_->children.find(name); it != node_->children.end()) {
@@ -262,7 +300,7 @@ class MemoryDirectory : public Directory {
     }
 
     Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::string& name) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::OpenForReading, path))
             return Status::Error(error, path, "open");
         auto it = node_->children.find(name);
@@ -275,7 +313,7 @@ class MemoryDirectory : public Directory {
     }
 
     Status CheckOwnFile(const std::string& name) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::CheckOwnFile, path))
             return Status::Error(error, path, "lstat");
         auto it = node_->children.find(name);
@@ -296,7 +334,7 @@ class MemoryDirectory : public Directory {
 
     Result<std::unique_ptr<WritableFile>> OpenOwnFile(const std::string& name, FileCreation how,
                                                       std::uint32_t mode) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::OpenOwnFile, path))
             return Status::Error(error, path, "create");
         if (Status status = CheckOwnFile(name); !status) return status;
@@ -307,13 +345,13 @@ class MemoryDirectory : public Directory {
     }
 
     Status Sync() override {
-        if (int error = fs_.Enter(FsOperation::SyncFolder, path_))
-            return Status::Error(error, path_, "fsync");
+        if (int error = fs_.Enter(FsOperation::SyncFolder, Path()))
+            return Status::Error(error, Path(), "fsync");
         return Status::Ok();
     }
 
     Status MoveToTrash(const std::string& name, const std::string& originalPath) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         if (int error = fs_.Enter(FsOperation::MoveToTrash, path)) return Status::Error(error, path, "trash");
         auto it = node_->children.find(name);
         if (it == node_->children.end()) return Status::Error(ENOENT, path, "trash");
@@ -326,30 +364,49 @@ class MemoryDirectory : public Directory {
 
     Status StageForTrash(const std::string& name, const std::string& originalPath,
                          const FileStatus& expected) override {
-        const std::string path = path_ + name;
+        const std::string path = Path() + name;
         auto it = node_->children.find(name);
         if (it == node_->children.end()) return Status::Error(ENOENT, path, "trash");
-        fs_.staged_.push_back(MemoryFileSystem::StagedEntry{node_, path_, name, originalPath, expected});
+        fs_.staged_.push_back(MemoryFileSystem::StagedEntry{node_, Path(), name, originalPath, expected});
         return Status::Ok();
     }
 
-    const std::string& Path() const override { return path_; }
+    const std::string& Path() const override {
+        Lock lock(fs_.mutex_);
+        if (!spelled_) {
+            path_ = link_->Spell();
+            spelled_ = true;
+        }
+        return path_;
+    }
 
     Result<std::unique_ptr<TemporaryFile>> CreateTemporaryFile(const std::string& finalName,
                                                                std::uint32_t mode) override {
-        const std::string path = path_ + finalName;
+        const std::string path = Path() + finalName;
         if (int error = fs_.Enter(FsOperation::CreateFile, path)) return Status::Error(error, path, "create");
         if (!fs_.HasAccess(*node_, 0300, 0003)) return Status::Error(EACCES, path, "create");
         auto file = fs_.MakeNode(EntryKind::Regular);
         file->mode = mode;
         file->device = node_->device;
-        return std::unique_ptr<TemporaryFile>(std::make_unique<MemoryTemporaryFile>(fs_, node_, file, path_));
+        return std::unique_ptr<TemporaryFile>(
+            std::make_unique<MemoryTemporaryFile>(fs_, node_, file, Path()));
     }
 
   private:
+    // Enters the operation on the entry's path, spelling the path out only when a hook or a failure on a
+    // path of that operation could look at it.
+    int Enter(FsOperation op, std::string_view name = {}, std::string_view tail = {}) {
+        if (!fs_.WantsPath(op)) return fs_.Enter(op, std::string());
+        std::string path = Path();
+        path.append(name).append(tail);
+        return fs_.Enter(op, path);
+    }
+
     MemoryFileSystem& fs_;
     std::shared_ptr<MemoryFileSystem::Node> node_;
-    std::string path_;
+    std::shared_ptr<const PathLink> link_;
+    mutable std::string path_;  // spelled out on first use
+    mutable bool spelled_ = false;
 };
 
 MemoryFileSystem::Node::~Node() {
@@ -555,6 +612,12 @@ int MemoryFileSystem::CallCount(FsOperation op) const {
     return it == callCounts_.end() ? 0 : it->second;
 }
 
+bool MemoryFileSystem::WantsPath(FsOperation op) const {
+    if (hook_) return true;
+    auto it = pathFailures_.lower_bound({op, std::string()});
+    return it != pathFailures_.end() && it->first.first == op;
+}
+
 int MemoryFileSystem::Enter(FsOperation op, const std::string& path) {
     const int call = ++callCounts_[op];
     if (hook_) hook_(op, path);
@@ -574,7 +637,8 @@ bool MemoryFileSystem::HasAccess(const Node& node, std::uint32_t ownerBits, std:
 }
 
 std::unique_ptr<Directory> MemoryFileSystem::MakeHandle(std::shared_ptr<Node> node, std::string path) {
-    return std::make_unique<MemoryDirectory>(*this, std::move(node), std::move(path));
+    return std::make_unique<MemoryDirectory>(*this, std::move(node),
+                                             std::make_shared<PathLink>(nullptr, std::move(path)));
 }
 
 Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenFolder(const std::string& path) {

@@ -149,6 +149,8 @@ class MemoryFileSystem : public FileSystem {
     std::shared_ptr<Node> Insert(const std::string& path, std::shared_ptr<Node> node);
     // Counts the call, runs the hook and returns the injected error for it, or 0.
     int Enter(FsOperation op, const std::string& path);
+    // Whether Enter could look at the path of op: a hook is set, or some path fails for op.
+    bool WantsPath(FsOperation op) const;
     bool HasAccess(const Node& node, std::uint32_t ownerBits, std::uint32_t otherBits) const;
     std::unique_ptr<Directory> MakeHandle(std::shared_ptr<Node> node, std::string path);
 
