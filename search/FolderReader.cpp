@@ -99,7 +99,8 @@ bool FolderReader::OpenRoot() {
     volume_ = status.value().device;
     Frame frame;
     frame.directory = std::move(directory);
-    frame.path = root_;
+    path_ = root_;
+    frame.pathLength = path_.size();
     frame.self = status.value();
     // The root's own attributes are not examined: it is walked even when this user cannot write into it.
     ancestors_.insert({volume_, frame.self.inode});
@@ -108,8 +109,9 @@ bool FolderReader::OpenRoot() {
 }
 
 bool FolderReader::ReadFrame(Frame& frame, FolderBatch& batch) {
+    // frame is the newest, so path_ is its path.
     if (!frame.directory->ReadListing(batch.listing)) return false;  // unreadable: yields nothing
-    const bool allFiles = options_.allFilesEverywhere || rules_.IsNormalizedAllFilesFolder(frame.path);
+    const bool allFiles = options_.allFilesEverywhere || rules_.IsNormalizedAllFilesFolder(path_);
     CandidateRule rule = rule_;
     rule.allFiles = allFiles;
     PickCandidates(batch, rule, order_);
@@ -133,7 +135,7 @@ bool FolderReader::ReadFrame(Frame& frame, FolderBatch& batch) {
     if (frame.writable < 0) frame.writable = frame.directory->CanWriteInto() ? 1 : 0;
     batch.ResetTests();
     batch.directory = frame.directory;
-    batch.path = frame.path;
+    batch.path = path_;
     batch.self = frame.self;
     batch.selfKnown = true;
     batch.writable = frame.writable;
@@ -153,7 +155,7 @@ std::shared_ptr<Directory> FolderReader::Reopen(const Frame& frame, Directory* c
         auto viaParent = child->OpenParent();
         if (isSameFolder(viaParent)) return std::move(viaParent.value());
     }
-    auto viaPath = fileSystem_.OpenFolder(frame.path);
+    auto viaPath = fileSystem_.OpenFolder(path_.substr(0, frame.pathLength));
     if (isSameFolder(viaPath)) return std::move(viaPath.value());
     return nullptr;
 }
@@ -165,10 +167,10 @@ bool FolderReader::Next(FolderBatch& batch) {
         if (!OpenRoot()) return false;
         if (ReadFrame(stack_.back(), batch)) return true;
     }
-    std::string path;
     while (!stack_.empty()) {
         if (Stopped()) return false;
         Frame& top = stack_.back();
+        path_.resize(top.pathLength);  // a subfolder tried and passed over may have been appended
         if (top.next >= top.subfolderOffsets.size()) {
             ancestors_.erase({top.self.device, top.self.inode});
             std::shared_ptr<Directory> child = std::move(top.directory);
@@ -185,8 +187,8 @@ bool FolderReader::Next(FolderBatch& batch) {
         // gives the same bytes as normalising the whole path, in time independent of the depth.
         nameInPath_.assign(name);
         NormalizeFolderPath(nameInPath_);
-        path.assign(top.path).append(nameInPath_);
-        if (!rules_.IsNormalizedFolderAllowed(path)) continue;
+        path_.append(nameInPath_);
+        if (!rules_.IsNormalizedFolderAllowed(path_)) continue;
         auto sub = top.directory->OpenSubfolder(name);
         if (!sub) continue;  // vanished, unreadable, or swapped for a link: nothing to walk
         auto subStatus = sub.value()->StatSelf();
@@ -195,7 +197,7 @@ bool FolderReader::Next(FolderBatch& batch) {
         if (ancestors_.count({subStatus.value().device, subStatus.value().inode}) != 0) continue;
         Frame frame;
         frame.directory = std::move(sub.value());
-        frame.path = std::move(path);
+        frame.pathLength = path_.size();
         frame.self = subStatus.value();
         if (!options_.readOnlyFolders) {
             frame.writable = frame.directory->CanWriteInto() ? 1 : 0;

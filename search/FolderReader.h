@@ -103,7 +103,7 @@ class FolderReader {
   private:
     struct Frame {
         std::shared_ptr<Directory> directory;  // null while closed to stay within the budget
-        std::string path;                      // ends in "/"
+        std::size_t pathLength = 0;            // its path is the first pathLength bytes of path_
         FileStatus self;
         int writable = -1;
         std::string subfolderNames;  // names of its subfolders, each followed by a NUL, byte order
@@ -123,6 +123,9 @@ class FolderReader {
     Options options_;
     std::string root_;
     std::string nameInPath_;  // scratch: one subfolder name in its normalised form
+    // The path of the newest frame, ending in "/"; every older frame's path is a prefix of it, so a walk
+    // keeps one path however deep it goes instead of a copy per level.
+    std::string path_;
     std::atomic<bool> stop_{false};
     bool started_ = false;
     std::uint64_t volume_ = 0;
