@@ -22,11 +22,14 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
 #include "tests/disposal/ScriptedFileOperationUi.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
 namespace {
 
+using testing::Exists;
+using testing::ReadOrMissing;
 using testing::TempTree;
 
 class SilentPrompter : public Prompter {
@@ -38,20 +41,8 @@ class SilentPrompter : public Prompter {
     std::vector<std::string> texts;
 };
 
-bool Shell(const std::string& command) {
+bool RunForArchiveUndo(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return in ? bytes.str() : std::string("<missing>");
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 // Bytes that do not compress, so that a member's packed data is as long as the file.
@@ -146,7 +137,9 @@ class ArchiveUndoTest : public ::testing::Test {
 
     UndoOutcome Undo(const std::string& name) { return UndoRun(fs, runs, name, nullptr, &loader); }
 
-    std::optional<RunJournal> Journal(const std::string& name) { return ParseRunJournal(Read(runs + name)); }
+    std::optional<RunJournal> Journal(const std::string& name) {
+        return ParseRunJournal(ReadOrMissing(runs + name));
+    }
 
     // Anything an undo left in the folder besides the listed names.
     std::string Leftovers(const std::string& folder) {
@@ -178,11 +171,11 @@ class ArchiveUndoTest : public ::testing::Test {
 TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
     ASSERT_TRUE(tree.File("data/a b.txt", "first file\n", 0640));
     const std::string first = tree.Path("data/a b.txt");
-    ASSERT_TRUE(Shell("touch -d '2020-02-03 04:05:06.789' '" + first + "'"));
+    ASSERT_TRUE(RunForArchiveUndo("touch -d '2020-02-03 04:05:06.789' '" + first + "'"));
     Tick(first);
     const std::string second = Add("data/sub dir/deep/c.bin", Noise(300000, 7), 0600);
     struct stat st {};
-    const std::string bytes[] = {Read(first), Read(second)};
+    const std::string bytes[] = {ReadOrMissing(first), ReadOrMissing(second)};
     state.timeSearch = 1141176030;
     const std::string taken = tree.Path("lzh/") + FinalArchiveName(clock.ToLocalTime(state.timeSearch));
     ASSERT_TRUE(tree.File("lzh/" + FinalArchiveName(clock.ToLocalTime(state.timeSearch)), "older archive"));
@@ -201,16 +194,16 @@ TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
     }
     EXPECT_EQ(journal->entries[0].mtimeNanoseconds % 1000000000, 789000000);
     EXPECT_EQ(journal->entries[1].mode, 0600u);
-    const std::string archiveBytes = Read(archive);
-    ASSERT_TRUE(Shell("rm -r '" + tree.Path("data/sub dir") + "'"));
+    const std::string archiveBytes = ReadOrMissing(archive);
+    ASSERT_TRUE(RunForArchiveUndo("rm -r '" + tree.Path("data/sub dir") + "'"));
 
     UndoOutcome undone = Undo(name);
     EXPECT_TRUE(undone.usable);
     EXPECT_EQ(undone.restored, 2u);
     EXPECT_TRUE(undone.stayed.empty()) << UndoResultText(undone);
     EXPECT_TRUE(undone.cleanupError.ok()) << undone.cleanupError.ToString();
-    EXPECT_EQ(Read(first), bytes[0]);
-    EXPECT_EQ(Read(second), bytes[1]);
+    EXPECT_EQ(ReadOrMissing(first), bytes[0]);
+    EXPECT_EQ(ReadOrMissing(second), bytes[1]);
     ASSERT_EQ(::lstat(first.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, journal->entries[0].mtimeNanoseconds);
@@ -218,8 +211,8 @@ TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(Leftovers(tree.Path("data/")), "");
     EXPECT_EQ(Leftovers(tree.Path("data/sub dir/deep/")), "");
-    EXPECT_EQ(Read(archive), archiveBytes);
-    EXPECT_EQ(Read(taken), "older archive");
+    EXPECT_EQ(ReadOrMissing(archive), archiveBytes);
+    EXPECT_EQ(ReadOrMissing(taken), "older archive");
 
     undone = Undo(name);
     EXPECT_EQ(undone.restored, 0u);
@@ -254,20 +247,21 @@ TEST_F(ArchiveUndoTest, ProblemsAreReportedPerFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(Shell("rm -rf '" + tree.Path("data") + "' '" + tree.Path("lzh") + "'/* '" + runs + "'"));
+        ASSERT_TRUE(RunForArchiveUndo("rm -rf '" + tree.Path("data") + "' '" + tree.Path("lzh") + "'/* '" +
+                                      runs + "'"));
         state.results.Clear();
         const std::string one = Add("data/one", "one\n");
         Add("data/two", Noise(5000, 2));
         Add("data/three", Noise(50000, 3));
-        ASSERT_TRUE(Shell("mkdir -p '" + tree.Path("keep") + "' && cp -p '" + one + "' '" +
-                          tree.Path("keep/") + "'"));
-        const std::string bytes = Read(tree.Path("data/three"));
+        ASSERT_TRUE(RunForArchiveUndo("mkdir -p '" + tree.Path("keep") + "' && cp -p '" + one + "' '" +
+                                      tree.Path("keep/") + "'"));
+        const std::string bytes = ReadOrMissing(tree.Path("data/three"));
         const std::string name = Pack();
         const auto journal = Journal(name);
         ASSERT_TRUE(journal && journal->entries.size() == 3);
-        ASSERT_TRUE(
-            Shell("cd '" + tree.Root() + "' && A='" + journal->entries[0].place + "' && " + c.change));
-        const std::string before = Read(one);
+        ASSERT_TRUE(RunForArchiveUndo("cd '" + tree.Root() + "' && A='" + journal->entries[0].place +
+                                      "' && " + c.change));
+        const std::string before = ReadOrMissing(one);
 
         const UndoOutcome undone = Undo(name);
         EXPECT_EQ(undone.restored, c.restored);
@@ -276,10 +270,10 @@ TEST_F(ArchiveUndoTest, ProblemsAreReportedPerFile) {
             reasons[problem.path.substr(tree.Path("data/").size())] = problem.reason;
         EXPECT_EQ(reasons, c.stayed) << UndoResultText(undone);
         if (c.stayed.count("one") != 0) {
-            EXPECT_EQ(Read(one), before);
+            EXPECT_EQ(ReadOrMissing(one), before);
         }
         if (c.stayed.count("three") == 0) {
-            EXPECT_EQ(Read(tree.Path("data/three")), bytes);
+            EXPECT_EQ(ReadOrMissing(tree.Path("data/three")), bytes);
         }
         EXPECT_EQ(Leftovers(tree.Path("data/")), "");
         EXPECT_TRUE(undone.cleanupError.ok()) << undone.cleanupError.ToString();
@@ -321,8 +315,8 @@ TEST_F(ArchiveUndoTest, AKilledRunsJournalHoldsWhatItRecorded) {
 
     const UndoOutcome undone = Undo(name);
     EXPECT_EQ(undone.restored, 2u);
-    EXPECT_EQ(Read(tree.Path("data/a")), "a");
-    EXPECT_EQ(Read(tree.Path("data/b")), "b");
+    EXPECT_EQ(ReadOrMissing(tree.Path("data/a")), "a");
+    EXPECT_EQ(ReadOrMissing(tree.Path("data/b")), "b");
     EXPECT_FALSE(Exists(tree.Path("data/c")));  // packed, but never journalled: still in the archive
 }
 
@@ -331,11 +325,11 @@ TEST_F(ArchiveUndoTest, AKilledRunsJournalHoldsWhatItRecorded) {
 TEST_F(ArchiveUndoTest, AFullDiskKeepsWhatDoesNotFitInTheArchive) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for a tmpfs";
     ASSERT_TRUE(tree.Folder("small"));
-    ASSERT_TRUE(Shell("mount -t tmpfs -o size=512k tmpfs '" + tree.Path("small") + "'"));
+    ASSERT_TRUE(RunForArchiveUndo("mount -t tmpfs -o size=512k tmpfs '" + tree.Path("small") + "'"));
     for (const char* file : {"one", "two", "three"})
         Add(std::string("small/") + file, Noise(100000, file[1]));
     const std::string name = Pack();
-    ASSERT_TRUE(Shell("dd if=/dev/zero bs=1k count=400 of='" + tree.Path("small/filler") + "'"));
+    ASSERT_TRUE(RunForArchiveUndo("dd if=/dev/zero bs=1k count=400 of='" + tree.Path("small/filler") + "'"));
 
     UndoOutcome undone = Undo(name);
     EXPECT_EQ(undone.restored, 1u) << UndoResultText(undone);
@@ -347,12 +341,12 @@ TEST_F(ArchiveUndoTest, AFullDiskKeepsWhatDoesNotFitInTheArchive) {
     EXPECT_EQ(Leftovers(tree.Path("small/")), "");
     EXPECT_TRUE(undone.cleanupError.ok()) << undone.cleanupError.ToString();
 
-    ASSERT_TRUE(Shell("rm '" + tree.Path("small/filler") + "'"));
+    ASSERT_TRUE(RunForArchiveUndo("rm '" + tree.Path("small/filler") + "'"));
     undone = Undo(name);
     EXPECT_EQ(undone.restored, 2u) << UndoResultText(undone);
     for (const char* file : {"one", "two", "three"})
-        EXPECT_EQ(Read(tree.Path(std::string("small/") + file)), Noise(100000, file[1]));
-    Shell("umount -l '" + tree.Path("small") + "'");
+        EXPECT_EQ(ReadOrMissing(tree.Path(std::string("small/") + file)), Noise(100000, file[1]));
+    RunForArchiveUndo("umount -l '" + tree.Path("small") + "'");
 }
 
 // The command line carries blanks inside quotes and refuses what it cannot quote.
