@@ -1,8 +1,12 @@
 // Small helpers for tests on the real file system: reading a file, asking whether a name exists, running a
-// command for its output, and a file as the disposal sees it after a search.
+// command for its output, a file as the disposal sees it after a search, and the immutable flag.
 #pragma once
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -54,6 +58,18 @@ inline FileOperationItem ItemOf(const std::string& path) {
     return FileOperationItem{
         path, static_cast<std::uint64_t>(st.st_size),
         FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}};
+}
+
+// Sets or clears the file's immutable flag (root only, and only where the file system keeps the flag).
+inline bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace vask::testing

@@ -20,6 +20,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
 #include "search/FolderWalker.h"
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 #include "tests/support/ReferenceWalker.h"
 
@@ -27,6 +28,7 @@ namespace vask {
 namespace {
 
 using ::testing::ElementsAre;
+using vask::testing::SetImmutable;
 using vask::testing::TempTree;
 
 class SilentHost : public WalkerHost {
@@ -59,17 +61,6 @@ FileCheck Check(const std::string& folder, const std::string& name) {
     auto directory = fs.OpenFolder(folder);
     if (directory) directory.value()->CheckFiles(std::span<FileCheck>(&check, 1));
     return check;
-}
-
-bool SetImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok;
 }
 
 // Files a search may and may not list, as root (the superuser passes permission bits, not these).

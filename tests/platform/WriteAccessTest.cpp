@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/FileHelpers.h"
 #include "tests/platform/TempTree.h"
 
 namespace vask {
 namespace {
 
+using vask::testing::SetImmutable;
 using vask::testing::TempTree;
 
 constexpr uid_t kOtherUser = 1000;
@@ -32,17 +34,6 @@ struct Entry {
     bool immutable = false;    // made so after the others
     bool expectGrant = false;  // where the shortcut is on
 };
-
-bool SetImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok;
-}
 
 bool Make(const TempTree& tree, const Entry& entry) {
     const std::string path = tree.Path(entry.path);
