@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "bench/SmallFiles.h"
 #include "disposal/Compression.h"
 #include "disposal/RunJournalWriter.h"
 #include "disposal/RunUndo.h"
@@ -49,23 +51,12 @@ int main(int argc, char** argv) {
     if (::chdir(root.c_str()) != 0) return 1;
     ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
     const std::string data = root + "data";
-    ::mkdir(data.c_str(), 0755);
     ::mkdir((root + "lzh").c_str(), 0755);
-    const std::string content(120, 'x');
+    std::vector<vask::FileOperationItem> items;
+    if (!vask::bench::WriteSmallFiles(data, count, items)) return 1;
     vask::SearchState state;
-    for (int i = 0; i < count; ++i) {
-        const std::string sub = data + "/d" + std::to_string(i / 1000);
-        if (i % 1000 == 0) ::mkdir(sub.c_str(), 0755);
-        const std::string path = sub + "/f" + std::to_string(i) + ".tmp";
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, content.data(), content.size()) < 0) return 1;
-        ::close(fd);
-        struct stat st;
-        ::lstat(path.c_str(), &st);
-        state.results.Append(
-            path, static_cast<std::uint64_t>(st.st_size),
-            vask::FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec});
-    }
+    for (const vask::FileOperationItem& item : items)
+        state.results.Append(item.path, item.size, item.identity);
     ::sync();
 
     vask::PosixFileSystem fs;

@@ -18,6 +18,7 @@
 #include "disposal/Compression.h"
 #include "disposal/RunJournalWriter.h"
 #include "disposal/RunUndo.h"
+#include "platform/fakes/ScriptedPrompter.h"
 #include "platform/linux/DlopenArchiverLoader.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/SystemClock.h"
@@ -29,15 +30,6 @@ namespace vask {
 namespace {
 
 using testing::TempTree;
-
-class SilentPrompter : public Prompter {
-  public:
-    PromptAnswer Ask(const Prompt& prompt) override {
-        texts.push_back(prompt.text);
-        return PromptAnswer::Ok;
-    }
-    std::vector<std::string> texts;
-};
 
 bool QuietShell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
@@ -160,7 +152,7 @@ class ArchiveUndoTest : public ::testing::Test {
     DlopenArchiverLoader loader;
     PosixFileSystem fs;
     SystemClock clock;
-    SilentPrompter prompter;
+    ScriptedPrompter prompter;
     ScriptedFileOperationUi ui;
     SearchState state;
 };
