@@ -2,21 +2,9 @@
 
 #include <ostream>
 
-namespace vask {
+#include "platform/SafeAnswer.h"
 
-PromptAnswer StderrPrompter::SafeAnswer(PromptButtons buttons) {
-    switch (buttons) {
-        case PromptButtons::Ok:
-            return PromptAnswer::Ok;
-        case PromptButtons::YesNo:
-            return PromptAnswer::No;
-        case PromptButtons::OkCancel:
-        case PromptButtons::YesNoCancel:
-        case PromptButtons::RetryCancel:
-            break;
-    }
-    return PromptAnswer::Cancel;
-}
+namespace vask {
 
 PromptAnswer StderrPrompter::Ask(const Prompt& prompt) {
     std::string text = prompt.text;

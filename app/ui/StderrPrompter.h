@@ -18,9 +18,6 @@ class StderrPrompter : public Prompter {
 
     PromptAnswer Ask(const Prompt& prompt) override;
 
-    // The answer every box gets here.
-    static PromptAnswer SafeAnswer(PromptButtons buttons);
-
   private:
     std::ostream& out_;
 };

@@ -1,5 +1,7 @@
 #include "platform/fakes/ScriptedPrompter.h"
 
+#include "platform/SafeAnswer.h"
+
 namespace vask {
 
 PromptAnswer ScriptedPrompter::Ask(const Prompt& prompt) {
@@ -11,20 +13,6 @@ PromptAnswer ScriptedPrompter::Ask(const Prompt& prompt) {
     const PromptAnswer answer = script_.front();
     script_.pop_front();
     return answer;
-}
-
-PromptAnswer ScriptedPrompter::SafeAnswer(PromptButtons buttons) {
-    switch (buttons) {
-        case PromptButtons::Ok:
-            return PromptAnswer::Ok;
-        case PromptButtons::YesNo:
-            return PromptAnswer::No;
-        case PromptButtons::OkCancel:
-        case PromptButtons::YesNoCancel:
-        case PromptButtons::RetryCancel:
-            break;
-    }
-    return PromptAnswer::Cancel;
 }
 
 }  // namespace vask

@@ -29,9 +29,6 @@ class ScriptedPrompter : public Prompter {
     // Answers queued but never asked for.
     std::size_t UnusedAnswers() const { return script_.size(); }
 
-    // The answer to an unscripted prompt: the one that disposes of nothing.
-    static PromptAnswer SafeAnswer(PromptButtons buttons);
-
   private:
     std::deque<PromptAnswer> script_;
     std::vector<Prompt> prompts_;
