@@ -12,7 +12,7 @@ constexpr int kWaitRoundsPerSecond = 10;
 constexpr int kWaitRoundMs = 100;
 constexpr std::int64_t kPumpEveryMs = 20;
 
-PromptAnswer Tell(Prompter& prompter, const char* text, PromptIcon icon, bool topmost = false) {
+PromptAnswer ShowStartMessage(Prompter& prompter, const char* text, PromptIcon icon, bool topmost = false) {
     Prompt prompt{text, "", PromptButtons::Ok, icon};
     prompt.topmost = topmost;
     return prompter.Ask(prompt);
@@ -58,7 +58,7 @@ int ClaimSingleInstance(InstanceLock& lock, Prompter& prompter) {
         case InstanceLockResult::Acquired:
             return 0;
         case InstanceLockResult::AlreadyRunning:
-            Tell(prompter, kAlreadyRunningMessage, PromptIcon::Stop);
+            ShowStartMessage(prompter, kAlreadyRunningMessage, PromptIcon::Stop);
             return exit_status::kAlreadyRunning;
         case InstanceLockResult::Unavailable:
             break;
@@ -133,11 +133,11 @@ StartUpFlow::StartUpFlow(StartUpPorts ports, FileOperationUi& operationUi)
 StartUpFlow::Outcome StartUpFlow::OnInitDialog(const std::string& commandLine, bool haveDisplay) {
     MainDialogController& dialog = ports_.dialog;
     if (CheckCommandLine(commandLine, dialog.bSilent, nSilentDelay) != 0) {
-        Tell(ports_.prompter, kBadCommandLineMessage, PromptIcon::Stop);
+        ShowStartMessage(ports_.prompter, kBadCommandLineMessage, PromptIcon::Stop);
         return Outcome{false, exit_status::kBadCommandLine};
     }
     if (!dialog.bSilent && !haveDisplay) {
-        Tell(ports_.prompter, kNoDisplayMessage, PromptIcon::Stop);
+        ShowStartMessage(ports_.prompter, kNoDisplayMessage, PromptIcon::Stop);
         return Outcome{false, exit_status::kUnattendedNotPossible};
     }
 
@@ -155,7 +155,7 @@ StartUpFlow::Outcome StartUpFlow::OnInitDialog(const std::string& commandLine, b
 StartUpFlow::Outcome StartUpFlow::RunUnattended(bool haveDisplay) {
     MainDialogController& dialog = ports_.dialog;
     if (!dialog.Store().UnattendedAllowedByVersion()) {
-        Tell(ports_.prompter, kFirstStartUnattendedMessage, PromptIcon::Exclamation);
+        ShowStartMessage(ports_.prompter, kFirstStartUnattendedMessage, PromptIcon::Exclamation);
         dialog.bSilent = false;
         if (!haveDisplay) return Outcome{false, exit_status::kUnattendedNotPossible};
         return Outcome{true, exit_status::kDone};
@@ -216,7 +216,7 @@ void StartUpFlow::RequestStop(int status) {
 StartUpFlow::Outcome StartUpFlow::EndForcedStop() {
     phase_ = UnattendedPhase::Ended;
     ports_.sign.Remove();
-    Tell(ports_.prompter, kForcedStopMessage, PromptIcon::Stop, true);
+    ShowStartMessage(ports_.prompter, kForcedStopMessage, PromptIcon::Stop, true);
     return Outcome{false, stopStatus_};
 }
 

@@ -11,6 +11,7 @@
 #include "app/core/MainDialogController.h"
 #include "app/ui/ListDelegates.h"
 #include "app/ui/ResultListModel.h"
+#include "app/ui/Utf8Text.h"
 #include "patterns/ui/PatternWizardDialog.h"
 #include "platform/linux/IconvCp932Decoder.h"
 #include "ui_MainDialog.h"
@@ -23,14 +24,6 @@ static void InitVaskResources() {
 namespace vask {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToUtf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
 
 std::string ToStd(const QByteArray& bytes) {
     return std::string(bytes.constData(), bytes.size());

@@ -3,15 +3,9 @@
 #include <QIcon>
 #include <QPushButton>
 
+#include "app/ui/Utf8Text.h"
+
 namespace vask {
-
-namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ui/MessageBoxes.h"
+#include "app/ui/Utf8Text.h"
 #include "disposal/FileOperationTexts.h"
 #include "platform/Prompter.h"
 
@@ -24,10 +25,6 @@ namespace vask {
 namespace text = file_operation_text;
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr int kPathWidth = 440;
 

@@ -25,29 +25,32 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
-// A handle's path as a link to its parent's: opening a subfolder costs the length of its name, not of its
+}  // namespace
+
+// A handle's path as a link to its parent's (outside the anonymous namespace: the folder handles, friends
+// of the file system, hold one): opening a subfolder costs the length of its name, not of its
 // path, so a walk thousands of levels deep stays linear. The whole path is spelled out only when asked for.
-struct PathLink {
-    std::shared_ptr<const PathLink> parent;
+struct MemoryPathLink {
+    std::shared_ptr<const MemoryPathLink> parent;
     std::string part;  // the full path when there is no parent, else the name and its "/"
 
-    PathLink(std::shared_ptr<const PathLink> up, std::string text)
+    MemoryPathLink(std::shared_ptr<const MemoryPathLink> up, std::string text)
         : parent(std::move(up)), part(std::move(text)) {}
-    PathLink(const PathLink&) = delete;
-    PathLink& operator=(const PathLink&) = delete;
+    MemoryPathLink(const MemoryPathLink&) = delete;
+    MemoryPathLink& operator=(const MemoryPathLink&) = delete;
     // Lets go of the chain one link at a time: a deep chain would otherwise recurse once per level.
-    ~PathLink() {
-        std::shared_ptr<const PathLink> up = std::move(parent);
+    ~MemoryPathLink() {
+        std::shared_ptr<const MemoryPathLink> up = std::move(parent);
         while (up && up.use_count() == 1) {
-            std::shared_ptr<const PathLink> next = std::move(const_cast<PathLink&>(*up).parent);
+            std::shared_ptr<const MemoryPathLink> next = std::move(const_cast<MemoryPathLink&>(*up).parent);
             up = std::move(next);
         }
     }
 
     std::string Spell() const {
-        std::vector<const PathLink*> chain;
+        std::vector<const MemoryPathLink*> chain;
         std::size_t length = 0;
-        for (const PathLink* link = this; link != nullptr; link = link->parent.get()) {
+        for (const MemoryPathLink* link = this; link != nullptr; link = link->parent.get()) {
             chain.push_back(link);
             length += link->part.size();
         }
@@ -59,12 +62,10 @@ struct PathLink {
     }
 };
 
-}  // namespace
-
 class MemoryDirectory : public Directory {
   public:
     MemoryDirectory(MemoryFileSystem& fs, std::shared_ptr<MemoryFileSystem::Node> node,
-                    std::shared_ptr<const PathLink> link)
+                    std::shared_ptr<const MemoryPathLink> link)
         : fs_(fs), node_(std::move(node)), link_(std::move(link)) {
         Lock lock(fs_.mutex_);
         ++fs_.openDirectories_;
@@ -114,7 +115,7 @@ class MemoryDirectory : public Directory {
         if (it->second->kind != EntryKind::Directory) return fail(ENOTDIR);
         if (!fs_.HasAccess(*it->second, 0500, 0005)) return fail(EACCES);
         return std::unique_ptr<Directory>(std::make_unique<MemoryDirectory>(
-            fs_, it->second, std::make_shared<PathLink>(link_, name + "/")));
+            fs_, it->second, std::make_shared<MemoryPathLink>(link_, name + "/")));
     }
 
     Result<std::unique_ptr<Directory>> OpenParent() override {
@@ -122,11 +123,11 @@ class MemoryDirectory : public Directory {
         if (int error = Enter(FsOperation::OpenParent)) return Status::Error(error, Path(), "open");
         auto parent = node_->parent.lock();
         if (!parent) parent = node_;  // the root is its own parent
-        std::shared_ptr<const PathLink> up = link_->parent;
+        std::shared_ptr<const MemoryPathLink> up = link_->parent;
         if (!up) {
             std::string path = link_->part;
             if (path.size() > 1) path = path.substr(0, path.rfind('/', path.size() - 2) + 1);
-            up = std::make_shared<PathLink>(nullptr, std::move(path));
+            up = std::make_shared<MemoryPathLink>(nullptr, std::move(path));
         }
         return std::unique_ptr<Directory>(std::make_unique<MemoryDirectory>(fs_, parent, std::move(up)));
     }
@@ -404,7 +405,7 @@ class MemoryDirectory : public Directory {
 
     MemoryFileSystem& fs_;
     std::shared_ptr<MemoryFileSystem::Node> node_;
-    std::shared_ptr<const PathLink> link_;
+    std::shared_ptr<const MemoryPathLink> link_;
     mutable std::string path_;  // spelled out on first use
     mutable bool spelled_ = false;
 };
@@ -638,7 +639,7 @@ bool MemoryFileSystem::HasAccess(const Node& node, std::uint32_t ownerBits, std:
 
 std::unique_ptr<Directory> MemoryFileSystem::MakeHandle(std::shared_ptr<Node> node, std::string path) {
     return std::make_unique<MemoryDirectory>(*this, std::move(node),
-                                             std::make_shared<PathLink>(nullptr, std::move(path)));
+                                             std::make_shared<MemoryPathLink>(nullptr, std::move(path)));
 }
 
 Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenFolder(const std::string& path) {
