@@ -19,7 +19,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       libmount-dev libblkid-dev libxcb1-dev libxcb-xinput-dev liburing-dev
       fonts-noto-cjk qt6-translations-l10n)
 if [ "$mode" != run ]; then
-  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev
+  pkgs+=(libgtest-dev libgmock-dev
          lhasa libarchive-tools p7zip-full trash-cli
          findutils strace util-linux e2fsprogs)
 fi

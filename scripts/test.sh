@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds everything and runs every test twice over:
-#   build/           optimised, with the windows and the benchmarks: every test;
+#   build/           optimised, with the windows: every test;
 #   build-sanitize/  Debug with AddressSanitizer and UndefinedBehaviorSanitizer: the core, platform and
-#                    archiver tests (no windows, no benchmarks), so memory faults and undefined behaviour
-#                    fail a test instead of passing unseen.
+#                    archiver tests (no windows), so memory faults and undefined behaviour fail a test
+#                    instead of passing unseen. Its tests run as a few processes per program.
+# Both compile their sources in batches. The benchmarks are not tests and are built on demand (README).
 # Both runs happen even when the first fails; the script fails when either does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=ON \
-      -DVASK_UNITY_TESTS=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF \
+      -DVASK_UNITY_BUILD=ON -DVASK_TEST_SHARDS=OFF
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVASK_SANITIZE=ON -DVASK_BUILD_GUI=OFF \
-      -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF -DVASK_UNITY_TESTS=ON
+      -DVASK_BUILD_TESTS=ON -DVASK_BUILD_BENCH=OFF -DVASK_UNITY_BUILD=ON -DVASK_TEST_SHARDS=ON
 cmake --build build
 
 # The optimised tests wait mostly on files, processes and strace, so they run while the sanitizer tree
