@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "disposal/FileOperationTexts.h"
 #include "disposal/OwnFileText.h"
+#include "disposal/ShownPath.h"
 
 namespace vask {
 
@@ -17,6 +19,13 @@ constexpr const char* kListFileUnwritableText = "ﾌｧｲﾙ __Vask__.--- が�
 
 void ShowExclamation(Prompter& prompter, const std::string& text) {
     prompter.Ask(Prompt{text, "", PromptButtons::Ok, PromptIcon::Exclamation});
+}
+
+// The working archive could not be given its final name after the files went into it.
+std::string ArchiveKeptUnderWorkingNameText(const std::string& path, const Status& status) {
+    return "ﾌｧｲﾙ " + ShownPath(path) + " の名前を変更できません。\n" +
+           file_operation_text::FailureReason(FileOperationFailure{"", status}) +
+           "\n圧縮したﾌｧｲﾙはこの書庫に入っています。";
 }
 
 bool EndsWithArchiveExtension(std::string_view word) {
@@ -186,7 +195,7 @@ bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Pro
                                 chosen)) {
         return true;
     }
-    ShowExclamation(prompter, "ﾌｧｲﾙ " + path + " の名前を変更できません。\n圧縮を中止します。");
+    ShowExclamation(prompter, "ﾌｧｲﾙ " + ShownPath(path) + " の名前を変更できません。\n圧縮を中止します。");
     return false;
 }
 
@@ -320,10 +329,14 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     // archive and never on an older one; one that cannot be renamed goes aside at the next run.
     StampFileTimes(folder, kWorkingArchiveName, state.timeSearch);
     std::string finalName;
-    // The files are safe inside the working archive whether or not it gets its final name; one that keeps
-    // the working name is set aside under a free name by the next run (see above), so nothing is lost.
-    (void)RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch),
-                                  finalName);
+    // The files are safe inside the working archive whether or not it gets its final name (one that keeps
+    // the working name is set aside under a free name by the next run, see above), so the run stands; but
+    // the user is told where they are, since nobody would look for them under the working name.
+    const Status named =
+        RenameToFreeArchiveName(folder, kWorkingArchiveName, clock.ToLocalTime(state.timeSearch), finalName);
+    if (!named)
+        ShowExclamation(prompter,
+                        ArchiveKeptUnderWorkingNameText(folder.Path() + kWorkingArchiveName, named));
     if (recorder)
         RecordPackedFiles(fileSystem, folder, finalName.empty() ? kWorkingArchiveName : finalName, paths,
                           statuses, *recorder);

@@ -459,5 +459,23 @@ TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
     }
 }
 
+// The files went into the archive but it could not take its final name: the run stands, the journal
+// names the archive where it is, and the user is told where to look.
+TEST_F(CompressionTest, AnArchiveThatKeepsItsWorkingNameIsJournaledThereAndSaidSo) {
+    Add("/d/a");
+    fs.FailOnPath(FsOperation::Rename, std::string(kFolder) + "__Vask__.lzh", EACCES);
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    CollectingRecorder recorder;
+
+    EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), 0);
+
+    EXPECT_EQ(Content(std::string(kFolder) + "__Vask__.lzh"), "/d/a\n");
+    ASSERT_EQ(recorder.entries.size(), 1u);
+    EXPECT_EQ(recorder.entries[0].place, std::string(kFolder) + "__Vask__.lzh");
+    EXPECT_EQ(OnlyMessage(),
+              "ﾌｧｲﾙ /home/u/BackupLzh/__Vask__.lzh の名前を変更できません。\nｱｸｾｽが拒否されました。\n"
+              "圧縮したﾌｧｲﾙはこの書庫に入っています。");
+}
+
 }  // namespace
 }  // namespace vask
