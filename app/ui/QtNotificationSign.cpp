@@ -100,8 +100,7 @@ class BlockedSignPressFilter : public QAbstractNativeEventFilter {
         if ((button != 1 && button != 3) || !IsSignWindow(window)) return false;  // left and right only
         if (time == lastTime_) return true;  // the same press reported for two devices
         lastTime_ = time;
-        // The question is a modal box of its own: let the event that brought the press end first.
-        QTimer::singleShot(0, qApp, onPress_);
+        onPress_();  // answered once this event is over (Clicked)
         return true;
     }
 
@@ -124,7 +123,7 @@ class BlockedSignPressFilter : public QAbstractNativeEventFilter {
 };
 
 QtNotificationSign::QtNotificationSign(bool haveDisplay, bool preferTray)
-    : haveDisplay_(haveDisplay), preferTray_(preferTray) {}
+    : haveDisplay_(haveDisplay), preferTray_(preferTray), answerContext_(std::make_unique<QObject>()) {}
 
 QtNotificationSign::~QtNotificationSign() {
     Remove();
@@ -149,7 +148,13 @@ QWidget* QtNotificationSign::Window() const {
 }
 
 void QtNotificationSign::Clicked() {
-    if (handler_) handler_();
+    // The handler asks in a modal box of its own, and a Yes removes the sign: run inside the press, that
+    // deleted the window (or the tray's widget) under its own event handler, and Qt then went on to deliver
+    // the rest of the press (a right button's context-menu event) to freed memory. From the event loop
+    // nothing of the sign is on the stack. A sign destroyed meanwhile takes the pending answer with it.
+    QTimer::singleShot(0, answerContext_.get(), [this] {
+        if (handler_) handler_();
+    });
 }
 
 void QtNotificationSign::Add(int iconId, const std::string& tip) {

@@ -1,13 +1,15 @@
 // The sign of an unattended run in Qt: an icon in the system tray (QSystemTrayIcon) where a tray is there;
 // otherwise a small frameless always-on-top window at the bottom right of the screen with the phase icon and
 // the tip text. A left or right button press on either runs the click handler; double clicks, middle
-// clicks and moves do nothing more, also while a modal box of Vask is open (on X11). Without a display
-// nothing is shown at all.
+// clicks and moves do nothing more, also while a modal box of Vask is open (on X11). The handler runs from
+// the event loop once the press has been delivered, so it may remove the sign. Without a display nothing is
+// shown at all.
 //
 // Icons are the resource drawings ":/icons/<number>.svg".
 #pragma once
 
 #include <QIcon>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <functional>
@@ -54,6 +56,7 @@ class QtNotificationSign : public NotificationSign {
     std::unique_ptr<QSystemTrayIcon> tray_;
     QPointer<SignWindow> window_;
     std::function<void()> handler_;
+    std::unique_ptr<QObject> answerContext_;  // owns the pending answers to presses
     std::unique_ptr<BlockedSignPressFilter> pressFilter_;
 };
 

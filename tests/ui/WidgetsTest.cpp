@@ -315,10 +315,33 @@ class WidgetsTest : public QObject {
         QTest::mousePress(window, Qt::LeftButton);
         QTest::mousePress(window, Qt::RightButton);
         QTest::mousePress(window, Qt::MiddleButton);
+        QTRY_COMPARE(presses, 2);
+        QTest::qWait(20);
         QCOMPARE(presses, 2);
         sign.Remove();
         QVERIFY(sign.Window() == nullptr);
         QCOMPARE(sign.ShownKind(), QtNotificationSign::Kind::None);
+    }
+
+    // A Yes to the stop question removes the sign; the press that asked it must be over by then, or the
+    // removal deletes the window under its own event handler (the right button's context-menu event
+    // then reaches a deleted widget).
+    void aPressIsAnsweredAfterItsEventSoTheHandlerMayRemoveTheSign() {
+        for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            QtNotificationSign sign(true, false);
+            bool pressReturned = false;
+            int answered = 0;
+            sign.OnClick([&] {
+                QVERIFY(pressReturned);
+                ++answered;
+                sign.Remove();
+            });
+            sign.Add(189, "x");
+            QTest::mousePress(sign.Window(), button);
+            pressReturned = true;
+            QTRY_COMPARE(answered, 1);
+            QVERIFY(sign.Window() == nullptr);
+        }
     }
 
     void launcherHandsOverExactUrlsAndFindsTheHelpPage() {
