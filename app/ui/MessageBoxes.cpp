@@ -1,11 +1,34 @@
 #include "app/ui/MessageBoxes.h"
 
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 #include "app/ui/Utf8Text.h"
 
 namespace vask {
+
+namespace {
+
+// Qt wraps a box's text once it passes about 500 pixels, and Japanese breaks between any two characters, so
+// the end of a sentence could stand alone on a line. The box is made wide enough for the longest line as
+// Vask broke the text, as long as that leaves a quarter of the screen; longer lines still wrap.
+void KeepLinesWhole(QMessageBox& box) {
+    box.ensurePolished();
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label == nullptr) return;
+    int widest = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n')))
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+    const QScreen* screen = box.screen();
+    const int room = screen != nullptr ? screen->availableGeometry().width() * 3 / 4 : widest;
+    const QMargins margins = label->contentsMargins();
+    label->setMinimumWidth(std::min(widest + margins.left() + margins.right() + 1, room));
+}
+
+}  // namespace
 
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,
@@ -29,6 +52,7 @@ std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::s
         button->setObjectName(QString::fromLatin1(choice.objectName));
         buttons.push_back(button);
     }
+    KeepLinesWhole(box);
     box.setDefaultButton(buttons.front());
     box.setEscapeButton(buttons[escapeIndex < buttons.size() ? escapeIndex : 0]);
     box.exec();

@@ -249,6 +249,34 @@ class WidgetsTest : public QObject {
                  PromptAnswer::Retry);
     }
 
+    // Qt wraps a box's text at about 500 pixels, and Japanese breaks between any two characters: the end
+    // of a sentence went to a line of its own ("…してくださ" / "い。"). The lines as Vask breaks them stay.
+    void everyLineOfABoxStaysWhole() {
+        const char* const texts[] = {
+            "ﾌｧｲﾙ先頭にあるｺﾒﾝﾄをよくお読みの上、ご自身の責任において編集してください。\n編集しますか?",
+            "起動ｵﾌﾟｼｮﾝが異常。またはｱｲｺﾝへのﾄﾞﾗｯｸﾞｱﾝﾄﾞﾄﾞﾛｯﾌﾟは出来ません。",
+            "削除対象のﾄﾞﾗｲﾌﾞをﾘｾｯﾄしました。\nもう一度削除対象のﾄﾞﾗｲﾌﾞをﾁｪｯｸし直してください。",
+        };
+        QtPrompter prompter;
+        for (const char* text : texts) {
+            QString cut;
+            AnswerNextBox([&](QMessageBox& box) {
+                auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                if (label == nullptr) {
+                    cut = QStringLiteral("no label");
+                    return nullptr;
+                }
+                for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+                    if (label->fontMetrics().horizontalAdvance(line) > label->contentsRect().width())
+                        cut = line;
+                }
+                return nullptr;
+            });
+            prompter.Ask(Prompt{text, "", PromptButtons::Ok, PromptIcon::None});
+            QVERIFY2(cut.isEmpty(), qPrintable(cut));
+        }
+    }
+
     void topmostBoxesAndTheConsoleBoxes() {
         QtPrompter prompter;
         bool onTop = false;
