@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     ui.AskReplace(deep, "/home/user/Backup/とても長い名前の付いた打ち合わせ資料の下書き.txt");
 
     std::vector<FileOperationFailure> failures;
-    const int codes[] = {EACCES, ENOSPC, EROFS, ENOENT, EIO, ENOSYS, EEXIST, ENOTDIR};
+    const int codes[] = {EACCES, ENOSPC, EROFS, ENOENT, EIO, ENOSYS, EEXIST, EOVERFLOW};
     for (int i = 0; i < 5000; ++i) {
         const std::string path =
             "/home/user/作業/ﾌｫﾙﾀﾞ" + std::to_string(i % 17) + "/ﾌｧｲﾙ" + std::to_string(i) + ".tmp";
