@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGridLayout>
+#include <QIcon>
 #include <QInputDialog>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -68,12 +69,20 @@ void RunUndo(QWidget* parent, FileSystem& fileSystem, Clock& clock, const std::s
         QStringList labels;
         for (std::size_t i = 0; i < runs.size() && i < kListedRuns; ++i)
             labels << QString::fromStdString(std::to_string(i + 1) + ": " + LabelOf(runs[i], clock));
-        bool picked = false;
-        const QString label = QInputDialog::getItem(
-            parent, kCaption, QString::fromUtf8(undo_text::kPickRunText), labels, 0, false, &picked);
-        if (!picked) return;
+        QInputDialog picker(parent);
+        picker.setWindowTitle(kCaption);
+        picker.setLabelText(QString::fromUtf8(undo_text::kPickRunText));
+        picker.setComboBoxItems(labels);
+        picker.setComboBoxEditable(false);
+        // Like every box of Vask: its button texts (Qt's own are English without their translation) and no
+        // theme icons.
+        picker.setOkButtonText(QString::fromUtf8(PromptButtonLabel(PromptAnswer::Ok)));
+        picker.setCancelButtonText(QString::fromUtf8(PromptButtonLabel(PromptAnswer::Cancel)));
+        for (QAbstractButton* button : picker.findChildren<QAbstractButton*>())
+            button->setIcon(QIcon());
+        if (picker.exec() != QDialog::Accepted) return;
         // Numbered: two runs in one minute may otherwise read the same.
-        chosen = static_cast<std::size_t>(labels.indexOf(label));
+        chosen = static_cast<std::size_t>(labels.indexOf(picker.textValue()));
         if (chosen >= runs.size()) return;
         bool again = false;
         if (!Ask(parent, LabelOf(runs[chosen], clock), false, again)) return;

@@ -2,6 +2,7 @@
 // sign of an unattended run.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
@@ -117,6 +118,54 @@ class WidgetsTest : public QObject {
         QVERIFY(fs.Find("/to/a.bak") == nullptr);
         // Settled: nothing left to offer.
         QVERIFY(!button->isEnabled());
+    }
+
+    // With several runs the question offers the older ones in a short list; that list's buttons read like
+    // every other box of Vask (its texts, no theme icons), not Qt's own "Cancel".
+    void olderRunsAreListedInAWindowLikeTheBoxes() {
+        MemoryFileSystem fs;
+        FakeClock clock;
+        fs.AddFolder("/runs");
+        fs.AddFolder("/to");
+        for (const char* path : {"/d/a.bak", "/d/b.bak"}) {
+            auto node = fs.AddFile(path, 1, 1000, 0644);
+            auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{0, 1, false});
+            QVERIFY(writer.ok());
+            AgreeingFileOperationUi ui;
+            FileOperationEngine engine(fs, ui);
+            engine.SetRecorder(writer.value().get());
+            node->content = "x";
+            const std::vector<FileOperationItem> items{
+                {path, 1, {node->device, node->inode, 1000LL * 1000000000LL}}};
+            QCOMPARE(engine.Run(FileOperationKind::Move, items, "/to/").done, std::size_t{1});
+        }
+        OptionSheetDialog dialog;
+        QPushButton* button = AttachUndoRunButton(dialog, fs, clock, "/runs/");
+        dialog.ChooseTab(OptionPage::LogView);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+        QStringList buttons;
+        int runsListed = 0;
+        auto* poll = new QTimer(&dialog);
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || qobject_cast<QMessageBox*>(modal) != nullptr || !modal->isVisible())
+                return;
+            poll->stop();
+            for (QAbstractButton* each : modal->findChildren<QAbstractButton*>())
+                buttons << each->text() + (each->icon().isNull() ? QString() : QStringLiteral(" +icon"));
+            if (auto* list = modal->findChild<QComboBox*>()) runsListed = list->count();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        poll->start();
+        AnswerNextBox([](QMessageBox& box) { return box.findChild<QAbstractButton*>("older"); });
+        button->click();
+        QCOMPARE(runsListed, 2);
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+        QVERIFY(fs.Find("/to/a.bak") != nullptr && fs.Find("/to/b.bak") != nullptr);  // nothing undone
     }
 
     void modelAnnouncesOnlyAppendedRowsAndResetsWhenEmptied() {
