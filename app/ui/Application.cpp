@@ -12,8 +12,10 @@
 #include <QWidget>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <iostream>
+#include <vector>
 
 #include "app/core/MainDialogController.h"
 #include "app/core/StartUp.h"
@@ -163,12 +165,46 @@ bool ChoosePlatform() {
 // Cron gives no XDG_RUNTIME_DIR, and Qt says so on every start; a cron job would mail that line each time.
 QtMessageHandler qtMessages = nullptr;
 
+// Where DISPLAY names a display that cannot be opened (a cron job's, after the session ended), Qt says so in
+// two lines before it falls back to offscreen, which Vask then treats as no display at all: the same mail
+// on every run. What the platform plugins say while Qt picks one is held until it is known which came up,
+// and shown only when it is a display.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray file, function, category;
+    int line;
+    QString text;
+};
+bool holdingPlatformMessages = false;
+std::vector<HeldMessage> heldPlatformMessages;
+void ReleasePlatformMessages(bool show);
+
 void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtWarningMsg &&
         message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
         return;
     }
+    if (holdingPlatformMessages && type != QtFatalMsg && context.category != nullptr &&
+        std::strncmp(context.category, "qt.qpa", 6) == 0) {
+        heldPlatformMessages.push_back(
+            {type, context.file, context.function, context.category, context.line, message});
+        return;
+    }
+    // No platform at all: what was held says why.
+    if (holdingPlatformMessages && type == QtFatalMsg) ReleasePlatformMessages(true);
     if (qtMessages != nullptr) qtMessages(type, context, message);
+}
+
+void ReleasePlatformMessages(bool show) {
+    holdingPlatformMessages = false;
+    std::vector<HeldMessage> held;
+    held.swap(heldPlatformMessages);
+    if (!show) return;
+    for (const HeldMessage& m : held) {
+        const QMessageLogContext context(m.file.constData(), m.line, m.function.constData(),
+                                         m.category.constData());
+        QuietMessages(m.type, context, m.text);
+    }
 }
 
 bool HaveDisplay() {
@@ -181,11 +217,13 @@ bool HaveDisplay() {
 int RunVask(int argc, char** argv) {
     qtMessages = qInstallMessageHandler(QuietMessages);
     const bool platformChosen = ChoosePlatform();
+    holdingPlatformMessages = platformChosen;
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Vask"));
     // Programs Vask starts (viewer, help) choose their own platform.
     if (platformChosen) qunsetenv("QT_QPA_PLATFORM");
     const bool haveDisplay = HaveDisplay();
+    ReleasePlatformMessages(haveDisplay);
 
     // The windows are Japanese; Qt's own texts (message box buttons) follow when a translation is there.
     QTranslator qtTexts;
