@@ -30,10 +30,14 @@ void KeepLinesWhole(QMessageBox& box) {
 
 }  // namespace
 
+QWidget* ShownParent(QWidget* parent) {
+    return parent != nullptr && parent->isVisible() ? parent : nullptr;
+}
+
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,
                            const std::vector<MessageChoice>& choices, std::size_t escapeIndex, bool topmost) {
-    QMessageBox box(icon, FromUtf8(caption), FromUtf8(text), QMessageBox::NoButton, parent);
+    QMessageBox box(icon, FromUtf8(caption), FromUtf8(text), QMessageBox::NoButton, ShownParent(parent));
     box.setTextFormat(Qt::PlainText);
     // Above every window, also other programs' (the forced stop of an unattended run has no window of its
     // own).

@@ -19,9 +19,14 @@ struct MessageChoice {
     QMessageBox::StandardButton standard = QMessageBox::NoButton;
 };
 
-// Shows the box modally over parent (may be null) and returns the index of the choice clicked; Escape and
-// the close box give escapeIndex. detail (may be empty) goes below the text. choices is not empty. topmost
-// keeps the box above every window on the screen.
+// The window a box or dialog of Vask is placed over: parent while it is on the screen, else none, so that the
+// dialog comes up in the middle of the screen. An unattended run never shows the main window, and a dialog
+// centred on that hidden window would sit in the top left corner.
+QWidget* ShownParent(QWidget* parent);
+
+// Shows the box modally over parent (may be null; see ShownParent) and returns the index of the choice
+// clicked; Escape and the close box give escapeIndex. detail (may be empty) goes below the text. choices is
+// not empty. topmost keeps the box above every window on the screen.
 std::size_t ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption,
                            const std::string& text, const std::string& detail,
                            const std::vector<MessageChoice>& choices, std::size_t escapeIndex,

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/ui/MessageBoxes.h"
 #include "disposal/Compression.h"
 
 namespace vask {
@@ -49,7 +50,7 @@ class QtArchiverProgress::Library : public ArchiverLibrary {
     int GetRunning() override { return inner_->GetRunning(); }
 
     int Run(const std::string& commandLine, std::string& output) override {
-        PackingDialog window(owner_.parent_.data());
+        PackingDialog window(ShownParent(owner_.parent_.data()));
         owner_.window_ = &window;
         window.show();
 

@@ -197,7 +197,7 @@ bool QtFileOperationUi::Progress(std::size_t done, std::size_t total, const std:
 }
 
 void QtFileOperationUi::ShowProgressWindow() {
-    window_ = new FileProgressWindow(parent_.data());
+    window_ = new FileProgressWindow(ShownParent(parent_.data()));
     window_->setWindowTitle(FromUtf8(text::ProgressTitle(kind_)));
     window_->show();
 }
@@ -212,7 +212,7 @@ void QtFileOperationUi::CloseProgressWindow() {
 void QtFileOperationUi::ReportFailures(FileOperationKind kind,
                                        const std::vector<FileOperationFailure>& failures) {
     CloseProgressWindow();  // the report takes its place: the files are done with
-    QDialog dialog(parent_.data());
+    QDialog dialog(ShownParent(parent_.data()));
     dialog.setWindowTitle(FromUtf8(text::ReportTitle(kind)));
 
     auto* icon = new QLabel(&dialog);

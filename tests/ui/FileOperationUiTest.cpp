@@ -109,6 +109,7 @@ class FileOperationUiTest : public QObject {
   private slots:
     void confirmationNamesTheFilesAndOnlyYesGoesAhead() {
         QWidget main;
+        main.show();  // boxes sit over the window only while it is shown (an unattended run never shows it)
         FakeClock clock;
         QtFileOperationUi ui(&main, clock);
 

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -323,6 +324,39 @@ class WidgetsTest : public QObject {
             });
             prompter.Ask(Prompt{text, "", PromptButtons::Ok, PromptIcon::None});
             QVERIFY2(cut.isEmpty(), qPrintable(cut));
+        }
+    }
+
+    // The main window of an unattended run is never shown: a box over it came up in the top left corner,
+    // centred on where that hidden window would be. Over a shown window it stays centred on the window.
+    void boxesOverAHiddenWindowComeUpInTheMiddleOfTheScreen() {
+        QWidget hidden;
+        hidden.setGeometry(0, 0, 100, 80);
+        QWidget shown;
+        shown.setGeometry(0, 0, 200, 160);
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
+        const struct {
+            QWidget* parent;
+            QPoint centre;
+        } cases[] = {
+            {&hidden, QApplication::primaryScreen()->availableGeometry().center()},
+            {&shown, shown.frameGeometry().center()},
+        };
+        for (const auto& c : cases) {
+            QtPrompter prompter(c.parent);
+            QPoint centre;
+            QWidget* owner = &hidden;
+            AnswerNextBox([&](QMessageBox& box) {
+                centre = box.frameGeometry().center();
+                owner = box.parentWidget();
+                return nullptr;
+            });
+            prompter.Ask(
+                Prompt{"初回起動ではｻｲﾚﾝﾄﾓｰﾄﾞ実行出来ません。", "", PromptButtons::Ok, PromptIcon::None});
+            QVERIFY2((centre - c.centre).manhattanLength() < 120,
+                     qPrintable(QStringLiteral("at %1,%2").arg(centre.x()).arg(centre.y())));
+            QCOMPARE(owner, c.parent == &hidden ? nullptr : c.parent);
         }
     }
 
