@@ -66,6 +66,22 @@ void AnswerNextBox(std::function<QAbstractButton*(QMessageBox&)> inspect) {
     poll->start();
 }
 
+// Moves the files (made here) to /to/ in one run journalled under /runs/; returns how many were moved.
+std::size_t MoveInOneRun(MemoryFileSystem& fs, std::initializer_list<const char*> paths) {
+    std::vector<FileOperationItem> items;
+    for (const char* path : paths) {
+        auto node = fs.AddFile(path, 1, 1000, 0644);
+        node->content = "x";
+        items.push_back({path, 1, {node->device, node->inode, 1000LL * 1000000000LL}});
+    }
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{0, 1, false});
+    if (!writer.ok()) return 0;
+    AgreeingFileOperationUi ui;
+    FileOperationEngine engine(fs, ui);
+    engine.SetRecorder(writer.value().get());
+    return engine.Run(FileOperationKind::Move, items, "/to/").done;
+}
+
 }  // namespace
 
 class WidgetsTest : public QObject {
@@ -86,18 +102,7 @@ class WidgetsTest : public QObject {
         QCOMPARE(button->text(), QString::fromUtf8("元に戻す(&Z)"));
         QVERIFY(!button->isEnabled());
 
-        std::vector<FileOperationItem> items;
-        for (const char* path : {"/d/a.bak", "/d/b.bak"}) {
-            auto node = fs.AddFile(path, 1, 1000, 0644);
-            node->content = "x";
-            items.push_back({path, 1, {node->device, node->inode, 1000LL * 1000000000LL}});
-        }
-        auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{0, 1, false});
-        QVERIFY(writer.ok());
-        AgreeingFileOperationUi ui;
-        FileOperationEngine engine(fs, ui);
-        engine.SetRecorder(writer.value().get());
-        QCOMPARE(engine.Run(FileOperationKind::Move, items, "/to/").done, std::size_t{2});
+        QCOMPARE(MoveInOneRun(fs, {"/d/a.bak", "/d/b.bak"}), std::size_t{2});
         dialog.ChooseTab(OptionPage::LogView);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -128,18 +133,8 @@ class WidgetsTest : public QObject {
         FakeClock clock;
         fs.AddFolder("/runs");
         fs.AddFolder("/to");
-        for (const char* path : {"/d/a.bak", "/d/b.bak"}) {
-            auto node = fs.AddFile(path, 1, 1000, 0644);
-            auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{0, 1, false});
-            QVERIFY(writer.ok());
-            AgreeingFileOperationUi ui;
-            FileOperationEngine engine(fs, ui);
-            engine.SetRecorder(writer.value().get());
-            node->content = "x";
-            const std::vector<FileOperationItem> items{
-                {path, 1, {node->device, node->inode, 1000LL * 1000000000LL}}};
-            QCOMPARE(engine.Run(FileOperationKind::Move, items, "/to/").done, std::size_t{1});
-        }
+        for (const char* path : {"/d/a.bak", "/d/b.bak"})
+            QCOMPARE(MoveInOneRun(fs, {path}), std::size_t{1});
         OptionSheetDialog dialog;
         QPushButton* button = AttachUndoRunButton(dialog, fs, clock, "/runs/");
         dialog.ChooseTab(OptionPage::LogView);
