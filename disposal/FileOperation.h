@@ -95,8 +95,10 @@ struct FileOperationOutcome {
 class DisposalRecorder {
   public:
     virtual ~DisposalRecorder() = default;
-    // entry.seq is left to the recorder.
-    virtual void Record(RunJournalEntry entry) = 0;
+    // entry.seq is left to the recorder; returns the seq it gave.
+    virtual std::uint64_t Record(RunJournalEntry entry) = 0;
+    // The file of entry seq was not disposed of after all (a provisional entry whose file stayed).
+    virtual void Settle(std::uint64_t seq) = 0;
     // Called where the disposal itself flushes (a trash batch, the end of a run).
     virtual void Flush() = 0;
 };

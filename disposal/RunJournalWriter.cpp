@@ -60,15 +60,26 @@ Result<std::unique_ptr<RunJournalWriter>> RunJournalWriter::Create(FileSystem& f
     return Status::Error(EEXIST, folder, "find a free journal name");
 }
 
-void RunJournalWriter::Record(RunJournalEntry entry) {
-    if (!error_.ok()) return;
+std::uint64_t RunJournalWriter::Record(RunJournalEntry entry) {
     entry.seq = next_;
+    if (!error_.ok()) return entry.seq;
     const Status written = file_->Write(FormatJournalEntry(entry));
+    if (!written) {
+        error_ = written;
+        return entry.seq;
+    }
+    return next_++;
+}
+
+void RunJournalWriter::Settle(std::uint64_t seq) {
+    // A seq whose line was never written has nothing to settle; a journal that lost a line writes no more.
+    if (!error_.ok() || seq >= next_) return;
+    const Status written = file_->Write(FormatJournalRestored(seq));
     if (!written) {
         error_ = written;
         return;
     }
-    ++next_;
+    ++settled_;
 }
 
 void RunJournalWriter::Flush() {

@@ -376,9 +376,25 @@ namespace {
 // Keeps what the compression records, and counts the flushes.
 class CollectingRecorder : public DisposalRecorder {
   public:
-    void Record(RunJournalEntry entry) override { entries.push_back(std::move(entry)); }
+    std::uint64_t Record(RunJournalEntry entry) override {
+        entry.seq = entries.size();
+        text += FormatJournalEntry(entry);
+        entries.push_back(std::move(entry));
+        return entries.back().seq;
+    }
+    void Settle(std::uint64_t seq) override {
+        settled.push_back(seq);
+        text += FormatJournalRestored(seq);
+    }
     void Flush() override { ++flushes; }
+    // The entries a journal of what was recorded so far reads back as.
+    std::vector<RunJournalEntry> Journaled() const {
+        auto journal = ParseRunJournal(text);
+        return journal ? journal->entries : std::vector<RunJournalEntry>{};
+    }
     std::vector<RunJournalEntry> entries;
+    std::vector<std::uint64_t> settled;
+    std::string text = FormatJournalHeader({0, 3, false});
     int flushes = 0;
 };
 
@@ -444,7 +460,7 @@ TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
         EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), c.result);
 
         std::vector<std::string> recorded;
-        for (const RunJournalEntry& entry : recorder.entries) {
+        for (const RunJournalEntry& entry : recorder.Journaled()) {
             recorded.push_back(entry.originalPath);
             EXPECT_EQ(entry.kind, JournalPlaceKind::Archive);
             EXPECT_EQ(entry.place, kFolder + c.archiveName);
@@ -453,10 +469,56 @@ TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
             EXPECT_NE(fs.Find(entry.place), nullptr);
         }
         EXPECT_EQ(recorded, c.recorded);
-        EXPECT_EQ(recorder.flushes, c.recorded.empty() && c.behaviour == Behaviour::Fail ? 0 : 1);
+        EXPECT_EQ(recorder.flushes, 2);  // the provisional entries before the run, the outcome after it
         fs.Remove("/d/a");
         fs.Remove("/d/b");
     }
+}
+
+// The library removes the sources only after the archive is complete, one by one; a kill at any point of
+// that leaves a journal that names every file handed to it, with the archive they are in.
+TEST_F(CompressionTest, AKillWhileTheLibraryRemovesLeavesEveryFileJournaled) {
+    Add("/d/a");
+    Add("/d/b");
+    CollectingRecorder recorder;
+    std::vector<RunJournalEntry> atKill;
+    // Moves as the real library does, and notes what a kill right after its removals would leave.
+    struct SnapshotLoader : ArchiverLoader {
+        FakeArchiverLoader inner;
+        CollectingRecorder& recorder;
+        std::vector<RunJournalEntry>& atKill;
+        SnapshotLoader(MemoryFileSystem& fs, CollectingRecorder& r, std::vector<RunJournalEntry>& k)
+            : inner(Behaviour::Move, &fs), recorder(r), atKill(k) {}
+        std::unique_ptr<ArchiverLibrary> Load() override {
+            struct Library : ArchiverLibrary {
+                std::unique_ptr<ArchiverLibrary> inner;
+                SnapshotLoader* owner = nullptr;
+                int GetRunning() override { return 0; }
+                int Run(const std::string& line, std::string& output) override {
+                    const int result = inner->Run(line, output);
+                    owner->atKill = owner->recorder.Journaled();
+                    return result;
+                }
+            };
+            auto library = std::make_unique<Library>();
+            library->inner = inner.Load();
+            library->owner = this;
+            return library;
+        }
+    } loader(fs, recorder, atKill);
+
+    EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), 0);
+
+    ASSERT_EQ(atKill.size(), 2u);
+    EXPECT_EQ(atKill[0].originalPath, "/d/a");
+    EXPECT_EQ(atKill[1].originalPath, "/d/b");
+    for (const RunJournalEntry& entry : atKill) {
+        EXPECT_EQ(entry.place, std::string(kFolder) + "__Vask__.lzh");
+        EXPECT_EQ(entry.member, entry.originalPath.substr(1));
+    }
+    const std::vector<RunJournalEntry> after = recorder.Journaled();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].place, std::string(kFolder) + "2006.03.01_10.20.30.lzh");
 }
 
 // The files went into the archive but it could not take its final name: the run stands, the journal
@@ -470,8 +532,9 @@ TEST_F(CompressionTest, AnArchiveThatKeepsItsWorkingNameIsJournaledThereAndSaidS
     EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), 0);
 
     EXPECT_EQ(Content(std::string(kFolder) + "__Vask__.lzh"), "/d/a\n");
-    ASSERT_EQ(recorder.entries.size(), 1u);
-    EXPECT_EQ(recorder.entries[0].place, std::string(kFolder) + "__Vask__.lzh");
+    const std::vector<RunJournalEntry> journaled = recorder.Journaled();
+    ASSERT_EQ(journaled.size(), 1u);
+    EXPECT_EQ(journaled[0].place, std::string(kFolder) + "__Vask__.lzh");
     EXPECT_EQ(OnlyMessage(),
               "ﾌｧｲﾙ /home/u/BackupLzh/__Vask__.lzh の名前を変更できません。\nｱｸｾｽが拒否されました。\n"
               "圧縮したﾌｧｲﾙはこの書庫に入っています。");

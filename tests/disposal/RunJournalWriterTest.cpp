@@ -109,6 +109,29 @@ TEST_F(RunJournalWriterEngineTest, WriteFailureEndsTheJournalNotTheRun) {
     EXPECT_EQ(Journal(writer.value()->Name()).entries.size(), 1u);
 }
 
+// Settling marks only what was written, counts what it marked, and a failed write ends the marks too.
+TEST_F(RunJournalWriterEngineTest, SettleMarksWrittenEntriesOnly) {
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 3, false});
+    ASSERT_TRUE(writer) << writer.status().ToString();
+    RunJournalWriter& w = *writer.value();
+    RunJournalEntry entry;
+    entry.originalPath = "/d/a";
+    entry.kind = JournalPlaceKind::Archive;
+    entry.place = "/lzh/2026.01.01_00.00.00.lzh";
+    EXPECT_EQ(w.Record(entry), 0u);
+    EXPECT_EQ(w.Record(entry), 1u);
+    w.Settle(1);
+    w.Settle(7);  // never written
+    EXPECT_EQ(w.Count(), 2u);
+    EXPECT_EQ(w.Settled(), 1u);
+    EXPECT_EQ(Journal(w.Name()).restored, std::set<std::uint64_t>{1});
+    fs.FailNthCall(FsOperation::Write, 1, ENOSPC);
+    w.Settle(0);
+    w.Settle(0);
+    EXPECT_EQ(w.Settled(), 1u);
+    EXPECT_EQ(w.Error().code(), ENOSPC);
+}
+
 // Two runs in the same second get journals of their own.
 TEST_F(RunJournalWriterEngineTest, RunsInOneSecondDoNotShare) {
     auto first = RunJournalWriter::Create(fs, "/state/runs/", RunJournalHeader{7, 0, false});
