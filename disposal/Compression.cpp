@@ -185,7 +185,8 @@ class RefusalReport {
 // A working archive that an earlier run left behind (killed before the rename, or two runs in the same
 // two seconds) holds files that exist nowhere else. The library adds to an existing archive and replaces a
 // member of the same name, so it goes aside first, under a final name after its own time.
-bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Prompter& prompter) {
+bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Prompter& prompter,
+                                     DisposalRecorder* recorder) {
     auto leftover = archiveFolder.StatEntry(kWorkingArchiveName);
     if (!leftover && leftover.status().code() == ENOENT) return true;
     const std::string path = archiveFolder.Path() + kWorkingArchiveName;
@@ -193,6 +194,8 @@ bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Pro
     if (leftover && leftover->kind == EntryKind::Regular &&
         RenameToFreeArchiveName(archiveFolder, kWorkingArchiveName, clock.ToLocalTime(leftover->mtimeSeconds),
                                 chosen)) {
+        // The killed run's journal names its files with the working archive: it must follow the rename.
+        if (recorder) recorder->LeftoverArchiveRenamed(path, archiveFolder.Path() + chosen);
         return true;
     }
     ShowExclamation(prompter, "ﾌｧｲﾙ " + ShownPath(path) + " の名前を変更できません。\n圧縮を中止します。");
@@ -296,7 +299,7 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     const std::vector<std::string> paths =
         CheckedTickedPaths(fileSystem, state.results, report.refused, statuses);
     if (paths.empty()) return 1;
-    if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter)) return 1;
+    if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter, recorder)) return 1;
 
     auto current = fileSystem.OpenCurrentFolder();
     if (!current) {

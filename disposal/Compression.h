@@ -53,7 +53,8 @@ Status RenameToFreeArchiveName(Directory& folder, const std::string& name, const
 //     the result is then 1 even when the others were packed. A path listed twice is packed once.
 //  3. A working archive "__Vask__.lzh" left by an earlier run is renamed, without replacing, to a free
 //     final name after its own modification time (RenameToFreeArchiveName): this run never adds to an
-//     archive it did not create. When that is impossible the run stops with a message, nothing packed.
+//     archive it did not create. The recorder, when given, is told (LeftoverArchiveRenamed). When that is
+//     impossible the run stops with a message, nothing packed.
 //  4. Creates the list file anew (Directory::OpenOwnFile, Exclusive, mode 0600: a FIFO, link, folder or
 //     another user's file of that name is refused) and writes it whole. When that fails: message
 //     "ﾌｧｲﾙ __Vask__.--- が作成できません。" with the reason, result 1, the archiver is not called.

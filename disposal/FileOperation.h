@@ -101,6 +101,13 @@ class DisposalRecorder {
     virtual void Settle(std::uint64_t seq) = 0;
     // Called where the disposal itself flushes (a trash batch, the end of a run).
     virtual void Flush() = 0;
+    // The working archive an earlier, killed run left at workingArchivePath was renamed to archivePath
+    // before this run packed anything: the journals that name it provisionally should name it there.
+    virtual void LeftoverArchiveRenamed(const std::string& workingArchivePath,
+                                        const std::string& archivePath) {
+        (void)workingArchivePath;
+        (void)archivePath;
+    }
 };
 
 class FileOperationEngine {

@@ -237,6 +237,7 @@ std::optional<RunJournal> ParseRunJournal(std::string_view text, std::string* er
             if (!ParseEntry(f, entry) || entry.seq != journal.entries.size())
                 return fail("entry on line " + std::to_string(lineNumber) + " is damaged");
             journal.entries.push_back(std::move(entry));
+            journal.nextSeq = journal.entries.size();
         } else if (f[0] == "R") {
             std::uint64_t seq = 0;
             if (f.size() != 2 || !ParseNumber(f[1], seq) || seq >= journal.entries.size())

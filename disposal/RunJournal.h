@@ -74,6 +74,7 @@ struct RunJournal {
     std::vector<RunJournalEntry> entries;
     std::set<std::uint64_t> restored;  // seqs of entries an undo has put back
     bool truncated = false;            // the last line was cut short (a killed run); it was ignored
+    std::uint64_t nextSeq = 0;         // the seq an entry appended now must have (dropped ones count too)
 };
 
 // The text of the header line, the line for one entry, and the line marking an entry restored; each

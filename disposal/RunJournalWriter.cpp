@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "disposal/CreateFolderPath.h"
+#include "disposal/RunUndo.h"
 
 namespace vask {
 
@@ -46,7 +47,8 @@ Result<std::unique_ptr<RunJournalWriter>> RunJournalWriter::Create(FileSystem& f
         auto file = runs.CreateFile(name, FileCreation::Exclusive, 0600);
         if (!file && file.status().code() == EEXIST) continue;
         if (!file) return file.status();
-        std::unique_ptr<RunJournalWriter> writer(new RunJournalWriter(std::move(file.value()), name));
+        std::unique_ptr<RunJournalWriter> writer(
+            new RunJournalWriter(fileSystem, folder, std::move(file.value()), name));
         Status written = writer->file_->Write(FormatJournalHeader(header));
         if (written) written = writer->file_->Sync();
         if (written) written = runs.Sync();
@@ -80,6 +82,12 @@ void RunJournalWriter::Settle(std::uint64_t seq) {
         return;
     }
     ++settled_;
+}
+
+void RunJournalWriter::LeftoverArchiveRenamed(const std::string& workingArchivePath,
+                                              const std::string& archivePath) {
+    // This run's own journal has no entry yet that names a working archive.
+    (void)RepointProvisionalEntries(fileSystem_, folder_, workingArchivePath, archivePath);
 }
 
 void RunJournalWriter::Flush() {

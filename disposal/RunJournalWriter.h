@@ -33,6 +33,9 @@ class RunJournalWriter : public DisposalRecorder {
     void Settle(std::uint64_t seq) override;
     // Flushes what was written to the disk.
     void Flush() override;
+    // Repoints the other journals of the folder (RepointProvisionalEntries); best effort.
+    void LeftoverArchiveRenamed(const std::string& workingArchivePath,
+                                const std::string& archivePath) override;
 
     const std::string& Name() const { return name_; }
     std::size_t Count() const { return next_; }
@@ -42,8 +45,14 @@ class RunJournalWriter : public DisposalRecorder {
     const Status& Error() const { return error_; }
 
   private:
-    RunJournalWriter(std::unique_ptr<WritableFile> file, std::string name)
-        : file_(std::move(file)), name_(std::move(name)) {}
+    RunJournalWriter(FileSystem& fileSystem, std::string folder, std::unique_ptr<WritableFile> file,
+                     std::string name)
+        : fileSystem_(fileSystem),
+          folder_(std::move(folder)),
+          file_(std::move(file)),
+          name_(std::move(name)) {}
+    FileSystem& fileSystem_;
+    std::string folder_;
     std::unique_ptr<WritableFile> file_;
     std::string name_;
     std::uint64_t next_ = 0;

@@ -461,6 +461,41 @@ std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed) {
     return text;
 }
 
+std::size_t RepointProvisionalEntries(FileSystem& fileSystem, const std::string& folder,
+                                      const std::string& workingArchivePath, const std::string& archivePath) {
+    auto opened = fileSystem.OpenFolder(folder);
+    if (!opened) return 0;
+    Directory& runs = *opened.value();
+    auto names = runs.ReadEntries();
+    if (!names) return 0;
+    std::size_t added = 0;
+    for (const DirectoryEntry& file : names.value()) {
+        if (!IsRunJournalName(file.name)) continue;
+        auto text = ReadWhole(runs, file.name);
+        if (!text) continue;
+        auto journal = ParseRunJournal(text.value());
+        if (!journal) continue;
+        std::string lines;
+        std::size_t count = 0;
+        std::uint64_t seq = journal->nextSeq;
+        for (const RunJournalEntry& entry : journal->entries) {
+            if (!IsProvisionalArchiveEntry(entry) || entry.place != workingArchivePath ||
+                journal->restored.count(entry.seq) != 0)
+                continue;
+            RunJournalEntry moved = entry;
+            moved.seq = seq++;
+            moved.place = archivePath;
+            lines += FormatJournalEntry(moved);
+            ++count;
+        }
+        if (count == 0) continue;
+        const Status written = journal->truncated ? RewriteJournal(runs, file.name, text.value(), lines)
+                                                  : AppendToJournal(runs, file.name, lines);
+        if (written) added += count;
+    }
+    return added;
+}
+
 std::size_t RemoveSettledRuns(FileSystem& fileSystem, const std::string& folder, std::int64_t nowSeconds,
                               int maxAgeDays) {
     auto opened = fileSystem.OpenFolder(folder);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "disposal/RunJournalWriter.h"
 #include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -38,6 +39,14 @@ class CompressionTest : public testing::Test {
 
     int Compress(FakeArchiverLoader& loader, const std::string& folder = kFolder) {
         return CompressToArchive(fs, loader, prompter, ui, clock, state, folder);
+    }
+
+    bool AppendTo(const std::string& path, const std::string& text) {
+        auto node = fs.Find(path);
+        if (!node) return false;
+        node->content += text;
+        node->size = node->content.size();
+        return true;
     }
 
     std::string Content(const std::string& path) const {
@@ -519,6 +528,63 @@ TEST_F(CompressionTest, AKillWhileTheLibraryRemovesLeavesEveryFileJournaled) {
     const std::vector<RunJournalEntry> after = recorder.Journaled();
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].place, std::string(kFolder) + "2006.03.01_10.20.30.lzh");
+}
+
+// The working archive a killed run left goes aside under a new name before the next run packs; the killed
+// run's journal follows it, so its files can still be undone. Other journals, entries of other folders and
+// entries already restored are left as they are.
+TEST_F(CompressionTest, AKilledRunsJournalFollowsItsArchiveAside) {
+    const std::string working = std::string(kFolder) + "__Vask__.lzh";
+    auto leftover = fs.AddFile(working, 0, k20060301_102030 - 3600);
+    leftover->content = "/d/x\n/d/y\n";
+    leftover->size = leftover->content.size();
+    fs.AddFolder("/runs/");
+    auto killed = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 3, false});
+    auto other = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 0, false});
+    ASSERT_TRUE(killed) << killed.status().ToString();
+    ASSERT_TRUE(other) << other.status().ToString();
+    RunJournalEntry entry;
+    entry.kind = JournalPlaceKind::Archive;
+    entry.place = working;
+    for (const char* path : {"/d/x", "/d/y", "/d/z"}) {
+        entry.originalPath = path;
+        entry.member = path + 1;
+        killed.value()->Record(entry);
+    }
+    entry.originalPath = "/e/w";
+    entry.place = "/elsewhere/__Vask__.lzh";
+    killed.value()->Record(entry);
+    const std::string killedName = killed.value()->Name();
+    killed.value().reset();
+    // /d/z came back by an earlier undo (from the archive while it still had its working name).
+    ASSERT_TRUE(AppendTo("/runs/" + killedName, FormatJournalRestored(2)));
+    entry.kind = JournalPlaceKind::Trash;
+    entry.place = "/home/u/.local/share/Trash/";
+    other.value()->Record(entry);
+    const std::string otherText = Content("/runs/" + other.value()->Name());
+
+    Add("/d/a");
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{2, 3, false});
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, writer.value().get()), 0);
+
+    const std::string aside = std::string(kFolder) + "2006.03.01_09.20.30.lzh";
+    EXPECT_EQ(fs.Find(aside), leftover);
+    const auto journal = ParseRunJournal(Content("/runs/" + killedName));
+    ASSERT_TRUE(journal);
+    std::vector<std::string> places;
+    for (const RunJournalEntry& e : journal->entries)
+        places.push_back(e.originalPath + " " + e.place);
+    // /d/z is settled and no longer listed; it gets no entry naming the renamed archive.
+    EXPECT_EQ(places,
+              (std::vector<std::string>{"/e/w /elsewhere/__Vask__.lzh", "/d/x " + aside, "/d/y " + aside}));
+    EXPECT_EQ(journal->nextSeq, 6u);
+    EXPECT_EQ(Content("/runs/" + other.value()->Name()), otherText);
+    const auto own = ParseRunJournal(Content("/runs/" + writer.value()->Name()));
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->entries.size(), 1u);
+    EXPECT_EQ(own->entries[0].place, std::string(kFolder) + "2006.03.01_10.20.30.lzh");
 }
 
 // The files went into the archive but it could not take its final name: the run stands, the journal
