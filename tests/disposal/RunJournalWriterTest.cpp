@@ -109,6 +109,40 @@ TEST_F(RunJournalWriterEngineTest, WriteFailureEndsTheJournalNotTheRun) {
     EXPECT_EQ(Journal(writer.value()->Name()).entries.size(), 1u);
 }
 
+// Notes how many entries were in the trash when each file was recorded.
+class MoveCountingRecorder : public DisposalRecorder {
+  public:
+    explicit MoveCountingRecorder(MemoryFileSystem& fs) : fs_(fs) {}
+    std::uint64_t Record(RunJournalEntry) override {
+        movesAtRecord.push_back(fs_.CallCount(FsOperation::MoveToTrash));
+        return movesAtRecord.size() - 1;
+    }
+    void Settle(std::uint64_t) override {}
+    void Flush() override {}
+    std::vector<int> movesAtRecord;
+
+  private:
+    MemoryFileSystem& fs_;
+};
+
+// Trashing goes in batches, yet each file is journaled right after it is in the trash, before the next
+// one moves: a kill in mid-batch leaves no trashed file the journal does not name. A file that changed
+// since the search is moved nowhere and journaled nowhere.
+TEST_F(RunJournalWriterEngineTest, EachTrashedFileIsJournaledBeforeTheNextMoves) {
+    std::vector<FileOperationItem> items;
+    for (int i = 0; i < 300; ++i)  // more than one batch
+        items.push_back(File("/d/f" + std::to_string(i)));
+    fs.Find("/d/f5")->size = 5;  // grown since the search
+    MoveCountingRecorder recorder(fs);
+    FileOperationEngine engine(fs, ui);
+    engine.SetRecorder(&recorder);
+    engine.Run(FileOperationKind::Trash, items, "");
+    std::vector<int> expected;
+    for (int moves = 1; moves <= 299; ++moves)
+        expected.push_back(moves);
+    EXPECT_EQ(recorder.movesAtRecord, expected);
+}
+
 // Settling marks only what was written, counts what it marked, and a failed write ends the marks too.
 TEST_F(RunJournalWriterEngineTest, SettleMarksWrittenEntriesOnly) {
     auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 3, false});
