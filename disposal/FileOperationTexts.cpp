@@ -42,6 +42,10 @@ const char* ReasonByErrno(int code) {
             return "同じ名前のﾌｧｲﾙがあります。";
         case ENAMETOOLONG:
             return "ﾌｧｲﾙ名が長すぎます。";
+        // Folders are opened without following links: a folder swapped for a link (or a file) ends here.
+        case ENOTDIR:
+        case ELOOP:
+            return "ﾌｫﾙﾀﾞではありません (ﾘﾝｸまたはﾌｧｲﾙです)。";
         default:
             return nullptr;
     }

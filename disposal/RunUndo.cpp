@@ -16,6 +16,7 @@
 #include "disposal/ArchiveUndo.h"
 #include "disposal/CreateFolderPath.h"
 #include "disposal/FileOperation.h"
+#include "disposal/FileOperationTexts.h"
 #include "disposal/UndoTexts.h"
 
 namespace vask {
@@ -420,7 +421,10 @@ std::string UndoReasonText(const UndoProblem& problem) {
         case UndoReason::Failed:
             break;
     }
-    return "元に戻せません (" + problem.status.ErrorText() + ")";
+    std::string reason = file_operation_text::FailureReason(FileOperationFailure{"", problem.status, false});
+    if (reason.size() >= 3 && reason.compare(reason.size() - 3, 3, "。") == 0)
+        reason.resize(reason.size() - 3);
+    return "元に戻せません (" + reason + ")";
 }
 
 std::int64_t RunStartOfName(const std::string& name) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "disposal/RunUndo.h"
 
@@ -221,6 +222,30 @@ TEST(RunLabelTest, NamesWhatIsLeftAndOffersOnlyWhatCanComeBack) {
         run.deleted = c.deleted;
         EXPECT_EQ(RunLabel(run, LocalTime{2026, 12, 7, 8, 30, 0}), c.label);
         EXPECT_EQ(run.Offered(), c.offered) << c.label;
+    }
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// A file the undo could not put back is reported with the reason in Vask's words where it has them.
+TEST(UndoReasonTextTest, FailuresSayWhyInJapanese) {
+    const struct {
+        int code;
+        std::string expected;
+    } rows[] = {
+        {ENOSPC, "元に戻せません (ﾃﾞｨｽｸの空き領域が不足しています)"},
+        {ENOTDIR, "元に戻せません (ﾌｫﾙﾀﾞではありません (ﾘﾝｸまたはﾌｧｲﾙです))"},
+        {EMLINK, "元に戻せません (" + Status::Error(EMLINK, "", "").ErrorText() + ")"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_EQ(
+            UndoReasonText(UndoProblem{"/a", UndoReason::Failed, Status::Error(row.code, "/a", "link")}),
+            row.expected);
     }
 }
 
