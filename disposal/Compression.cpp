@@ -185,7 +185,8 @@ class RefusalReport {
 // A working archive that an earlier run left behind (killed before the rename, or two runs in the same
 // two seconds) holds files that exist nowhere else. The library adds to an existing archive and replaces a
 // member of the same name, so it goes aside first, under a final name after its own time.
-bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Prompter& prompter) {
+bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Prompter& prompter,
+                                     DisposalRecorder* recorder) {
     auto leftover = archiveFolder.StatEntry(kWorkingArchiveName);
     if (!leftover && leftover.status().code() == ENOENT) return true;
     const std::string path = archiveFolder.Path() + kWorkingArchiveName;
@@ -193,19 +194,44 @@ bool MoveLeftoverWorkingArchiveAside(Directory& archiveFolder, Clock& clock, Pro
     if (leftover && leftover->kind == EntryKind::Regular &&
         RenameToFreeArchiveName(archiveFolder, kWorkingArchiveName, clock.ToLocalTime(leftover->mtimeSeconds),
                                 chosen)) {
+        // The killed run's journal names its files with the working archive: it must follow the rename.
+        if (recorder) recorder->LeftoverArchiveRenamed(path, archiveFolder.Path() + chosen);
         return true;
     }
     ShowExclamation(prompter, "ﾌｧｲﾙ " + ShownPath(path) + " の名前を変更できません。\n圧縮を中止します。");
     return false;
 }
 
+RunJournalEntry PackedEntry(const std::string& path, const FileStatus& was, std::string archivePath) {
+    RunJournalEntry entry;
+    entry.originalPath = path;
+    entry.device = was.device;
+    entry.inode = was.inode;
+    entry.size = was.size;
+    entry.mtimeNanoseconds = was.mtimeSeconds * 1000000000LL + was.mtimeNanoseconds;
+    entry.mode = was.mode;
+    entry.kind = JournalPlaceKind::Archive;
+    entry.place = std::move(archivePath);
+    entry.member = ArchiveMemberName(path);
+    return entry;
+}
+
 // Journals the files of this run that are gone from their place now that the archive is in place (the
 // library removes a source only after the archive is written, read back and named, so a file gone now is
 // in it). A file still there, or one that cannot be looked at, was not disposed of as far as anyone can
 // tell and is left out. The archive's name reaches the disk before the journal names it.
+// provisional holds the seqs of the entries recorded before the run, one per path; each is superseded by
+// the final entry of a file that is gone, or marked for a file that stayed. archiveName empty: the run left
+// no archive, so every file stayed.
 void RecordPackedFiles(FileSystem& fileSystem, Directory& archiveFolder, const std::string& archiveName,
                        const std::vector<std::string>& paths, const std::vector<FileStatus>& statuses,
-                       DisposalRecorder& recorder) {
+                       const std::vector<std::uint64_t>& provisional, DisposalRecorder& recorder) {
+    if (archiveName.empty()) {
+        for (std::uint64_t seq : provisional)
+            recorder.Settle(seq);
+        recorder.Flush();
+        return;
+    }
     (void)archiveFolder.Sync();
     std::unique_ptr<Directory> folder;
     std::string folderPath;
@@ -225,19 +251,11 @@ void RecordPackedFiles(FileSystem& fileSystem, Directory& archiveFolder, const s
             auto now = folder->StatEntry(name);
             gone = !now && now.status().code() == ENOENT;
         }
-        if (!gone) continue;
-        const FileStatus& was = statuses[i];
-        RunJournalEntry entry;
-        entry.originalPath = paths[i];
-        entry.device = was.device;
-        entry.inode = was.inode;
-        entry.size = was.size;
-        entry.mtimeNanoseconds = was.mtimeSeconds * 1000000000LL + was.mtimeNanoseconds;
-        entry.mode = was.mode;
-        entry.kind = JournalPlaceKind::Archive;
-        entry.place = archiveFolder.Path() + archiveName;
-        entry.member = ArchiveMemberName(paths[i]);
-        recorder.Record(std::move(entry));
+        if (!gone) {
+            if (i < provisional.size()) recorder.Settle(provisional[i]);
+            continue;
+        }
+        recorder.Record(PackedEntry(paths[i], statuses[i], archiveFolder.Path() + archiveName));
     }
     recorder.Flush();
 }
@@ -281,7 +299,7 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
     const std::vector<std::string> paths =
         CheckedTickedPaths(fileSystem, state.results, report.refused, statuses);
     if (paths.empty()) return 1;
-    if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter)) return 1;
+    if (!MoveLeftoverWorkingArchiveAside(**archiveFolder, clock, prompter, recorder)) return 1;
 
     auto current = fileSystem.OpenCurrentFolder();
     if (!current) {
@@ -313,15 +331,27 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
         ShowExclamation(prompter, kArchiverBusyText);
         return 1;
     }
+    Directory& folder = **archiveFolder;
+    // The library removes the sources one by one once the archive is complete, and Vask learns which are
+    // gone only when it returns: a kill in between must still leave a journal that says where they are.
+    std::vector<std::uint64_t> provisional;
+    if (recorder) {
+        provisional.reserve(paths.size());
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            provisional.push_back(recorder->Record(PackedEntry(paths[i], statuses[i], workingArchive)));
+        recorder->Flush();
+    }
     std::string output;
     const int run = library->Run(std::string("@") + kArchiverListFileName, output);
-    Directory& folder = **archiveFolder;
     // A failed run may still have put its archive in place (some sources could not be removed
     // afterwards): the leftover was set aside above, so a working archive now is this run's, and it is
     // finished like any other. Without one nothing was moved.
     if (run != 0) {
         auto placed = folder.StatEntry(kWorkingArchiveName);
-        if (!placed || placed.value().kind != EntryKind::Regular) return 1;
+        if (!placed || placed.value().kind != EntryKind::Regular) {
+            if (recorder) RecordPackedFiles(fileSystem, folder, "", paths, statuses, provisional, *recorder);
+            return 1;
+        }
     }
 
     // The files are in the working archive now; stamping and naming are finishing touches that cannot lose
@@ -339,7 +369,7 @@ int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& 
                         ArchiveKeptUnderWorkingNameText(folder.Path() + kWorkingArchiveName, named));
     if (recorder)
         RecordPackedFiles(fileSystem, folder, finalName.empty() ? kWorkingArchiveName : finalName, paths,
-                          statuses, *recorder);
+                          statuses, provisional, *recorder);
     return run == 0 && report.refused.empty() ? 0 : 1;
 }
 

@@ -17,7 +17,6 @@ namespace vask {
 
 // The list file, by bare name in the current folder, and the archive the library writes first.
 inline constexpr const char* kArchiverListFileName = "__Vask__.---";
-inline constexpr const char* kWorkingArchiveName = "__Vask__.lzh";
 
 inline constexpr const char* kArchiverMissingText = "Unlha32.Dllが見つかりません。";
 inline constexpr const char* kArchiverBusyText = "Unlha32.Dllが使用中です。";
@@ -54,7 +53,8 @@ Status RenameToFreeArchiveName(Directory& folder, const std::string& name, const
 //     the result is then 1 even when the others were packed. A path listed twice is packed once.
 //  3. A working archive "__Vask__.lzh" left by an earlier run is renamed, without replacing, to a free
 //     final name after its own modification time (RenameToFreeArchiveName): this run never adds to an
-//     archive it did not create. When that is impossible the run stops with a message, nothing packed.
+//     archive it did not create. The recorder, when given, is told (LeftoverArchiveRenamed). When that is
+//     impossible the run stops with a message, nothing packed.
 //  4. Creates the list file anew (Directory::OpenOwnFile, Exclusive, mode 0600: a FIFO, link, folder or
 //     another user's file of that name is refused) and writes it whole. When that fails: message
 //     "ﾌｧｲﾙ __Vask__.--- が作成できません。" with the reason, result 1, the archiver is not called.
@@ -67,9 +67,13 @@ Status RenameToFreeArchiveName(Directory& folder, const std::string& name, const
 //     changes the result; an archive that could not be renamed keeps the working name until the next run.
 //     This happens also after a non-zero run that left its archive in place (sources that could not be
 //     removed).
+//  6a. With a recorder, right before the run: records a provisional entry (place the working archive, see
+//     RunJournal.h) for every file handed to the library, and flushes the recorder, so that a run killed
+//     while the library removes its sources leaves a journal naming every file that may be gone.
 //  8. With a recorder: flushes the archive folder, then records (RunJournalEntry, kind Archive, place the
 //     archive's path under the name it now has, member ArchiveMemberName) every packed file that is gone
-//     from its path, and flushes the recorder. Files still in place are not recorded.
+//     from its path, marks the provisional entry of every file still in place (also after a run that left
+//     no archive), and flushes the recorder.
 // The list file is removed on every path out once it was created, and the library unloaded once loaded.
 int CompressToArchive(FileSystem& fileSystem, ArchiverLoader& loader, Prompter& prompter,
                       FileOperationUi& operationUi, Clock& clock, const SearchState& state,

@@ -214,8 +214,9 @@ DeleteOutcome DeleteCommand::OnDelete(bool silent) {
         recorder_ = journal.get();
         const int result = silent ? DisposeUnattended() : DisposeInteractive();
         recorder_ = nullptr;
-        // A run that disposed of nothing (declined, cancelled at once) has nothing to offer for undoing.
-        if (journal && journal->Count() == 0 && journal->Error().ok()) {
+        // A run that disposed of nothing (declined, cancelled at once, an archiver that moved nothing) has
+        // nothing to offer for undoing.
+        if (journal && journal->Count() == journal->Settled() && journal->Error().ok()) {
             const std::string name = journal->Name();
             journal.reset();
             if (auto runs = ports_.fileSystem.OpenFolder(runJournalFolder_))

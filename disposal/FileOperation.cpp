@@ -252,19 +252,21 @@ FileOperationOutcome FileOperationEngine::Run(FileOperationKind kind,
     std::vector<std::string> staged;
     std::vector<std::pair<const FileOperationItem*, FileStatus>> stagedSources;
     std::set<std::string> stagedPaths;
+    // Each entry is journaled as soon as it is in the trash, not when its batch is: a kill in mid-batch
+    // must not leave entries in the trash that the journal does not name.
+    const TrashMovedIn journalMovedIn = [&](std::size_t i, const TrashPlace& place) {
+        if (i >= stagedSources.size()) return;
+        // Renamed within its volume: the entry in the trash is the very file.
+        RecordPlaced(*stagedSources[i].first, stagedSources[i].second, JournalPlaceKind::Trash,
+                     place.trashFolder, place.name, &stagedSources[i].second);
+    };
     const auto commitStaged = [&] {
-        const std::vector<Status> statuses = fileSystem_.CommitStagedTrash();
-        const std::vector<TrashPlace> places =
-            recorder_ ? fileSystem_.LastTrashPlaces() : std::vector<TrashPlace>();
+        const std::vector<Status> statuses =
+            fileSystem_.CommitStagedTrash(recorder_ ? journalMovedIn : TrashMovedIn());
         for (std::size_t i = 0; i < staged.size() && i < statuses.size(); ++i) {
             if (statuses[i]) {
                 ++outcome.done;
                 disposed.insert(staged[i]);
-                if (recorder_ && i < places.size()) {
-                    // Renamed within its volume: the entry in the trash is the very file.
-                    RecordPlaced(*stagedSources[i].first, stagedSources[i].second, JournalPlaceKind::Trash,
-                                 places[i].trashFolder, places[i].name, &stagedSources[i].second);
-                }
             } else {
                 outcome.failures.push_back(
                     FileOperationFailure{staged[i], statuses[i], statuses[i].changed()});

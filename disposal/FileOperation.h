@@ -95,10 +95,19 @@ struct FileOperationOutcome {
 class DisposalRecorder {
   public:
     virtual ~DisposalRecorder() = default;
-    // entry.seq is left to the recorder.
-    virtual void Record(RunJournalEntry entry) = 0;
+    // entry.seq is left to the recorder; returns the seq it gave.
+    virtual std::uint64_t Record(RunJournalEntry entry) = 0;
+    // The file of entry seq was not disposed of after all (a provisional entry whose file stayed).
+    virtual void Settle(std::uint64_t seq) = 0;
     // Called where the disposal itself flushes (a trash batch, the end of a run).
     virtual void Flush() = 0;
+    // The working archive an earlier, killed run left at workingArchivePath was renamed to archivePath
+    // before this run packed anything: the journals that name it provisionally should name it there.
+    virtual void LeftoverArchiveRenamed(const std::string& workingArchivePath,
+                                        const std::string& archivePath) {
+        (void)workingArchivePath;
+        (void)archivePath;
+    }
 };
 
 class FileOperationEngine {

@@ -43,18 +43,18 @@ const char* ReasonByErrno(int code) {
         case ENAMETOOLONG:
             return "ﾌｧｲﾙ名が長すぎます。";
         // Beyond these the system's own text is shown, which is English in most locales: the failures a
-        // disposal meets in practice (a home under quota, a big file moved to a FAT stick, a folder or link
-        // put in place since the search, a mount point) get Vask's words.
+        // disposal meets in practice (a home under quota, a big file moved to a FAT stick, a mount point)
+        // get Vask's words.
         case EDQUOT:
             return "ﾃﾞｨｽｸの使用量が上限を超えています。";
         case EFBIG:
             return "ﾌｧｲﾙが大きすぎて置けません。";
-        case ENOTDIR:
-            return "ﾊﾟｽの途中にﾌｫﾙﾀﾞではないものがあります。";
-        case ELOOP:
-            return "ﾊﾟｽの途中にｼﾝﾎﾞﾘｯｸﾘﾝｸがあります。";
         case EBUSY:
             return "ﾌｧｲﾙまたはﾌｫﾙﾀﾞが使用中です。";
+        // Folders are opened without following links: a folder swapped for a link (or a file) ends here.
+        case ENOTDIR:
+        case ELOOP:
+            return "ﾌｫﾙﾀﾞではありません (ﾘﾝｸまたはﾌｧｲﾙです)。";
         default:
             return nullptr;
     }

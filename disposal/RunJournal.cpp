@@ -159,6 +159,38 @@ std::string FormatJournalRestored(std::uint64_t seq) {
     return Seal(std::move(line));
 }
 
+bool IsProvisionalArchiveEntry(const RunJournalEntry& entry) {
+    const std::string_view name = kWorkingArchiveName;
+    const std::string& place = entry.place;
+    return entry.kind == JournalPlaceKind::Archive && place.size() > name.size() &&
+           place.compare(place.size() - name.size(), name.size(), name) == 0 &&
+           place[place.size() - name.size() - 1] == '/';
+}
+
+namespace {
+
+// A provisional entry only stands in for the final one until the run has finished (see the header).
+void DropSettledProvisionalEntries(RunJournal& journal) {
+    std::set<std::string_view> laterPaths;
+    std::vector<bool> drop(journal.entries.size(), false);
+    for (std::size_t i = journal.entries.size(); i-- > 0;) {
+        const RunJournalEntry& entry = journal.entries[i];
+        if (IsProvisionalArchiveEntry(entry) &&
+            (journal.restored.count(entry.seq) != 0 || laterPaths.count(entry.originalPath) != 0)) {
+            drop[i] = true;
+            journal.restored.erase(entry.seq);
+        }
+        laterPaths.insert(entry.originalPath);
+    }
+    std::vector<RunJournalEntry> kept;
+    kept.reserve(journal.entries.size());
+    for (std::size_t i = 0; i < journal.entries.size(); ++i)
+        if (!drop[i]) kept.push_back(std::move(journal.entries[i]));
+    journal.entries = std::move(kept);
+}
+
+}  // namespace
+
 std::optional<RunJournal> ParseRunJournal(std::string_view text, std::string* error) {
     auto fail = [&](std::string why) -> std::optional<RunJournal> {
         if (error) *error = std::move(why);
@@ -205,6 +237,7 @@ std::optional<RunJournal> ParseRunJournal(std::string_view text, std::string* er
             if (!ParseEntry(f, entry) || entry.seq != journal.entries.size())
                 return fail("entry on line " + std::to_string(lineNumber) + " is damaged");
             journal.entries.push_back(std::move(entry));
+            journal.nextSeq = journal.entries.size();
         } else if (f[0] == "R") {
             std::uint64_t seq = 0;
             if (f.size() != 2 || !ParseNumber(f[1], seq) || seq >= journal.entries.size())
@@ -215,6 +248,7 @@ std::optional<RunJournal> ParseRunJournal(std::string_view text, std::string* er
         }
     }
     if (!headerSeen) return fail("empty journal");
+    DropSettledProvisionalEntries(journal);
     return journal;
 }
 

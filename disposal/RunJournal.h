@@ -16,6 +16,14 @@
 // path; member: the member name) or "deleted" (no place: it cannot be put back). The placed identity is the
 // file's device and inode where it went (0 when not known). An "R" line says that entry seq was restored.
 //
+// An archive run records each file twice. First, before the archiver runs (it removes a source only once
+// the archive is complete, but a kill can come between two removals), a provisional entry whose place is
+// the archive folder's working archive (kWorkingArchiveName); then, once the archive has its final name,
+// an entry with that name for each file gone from its place, and a restore mark for the provisional entry
+// of each file still in place. A later entry for the same original path supersedes a provisional one;
+// ParseRunJournal drops superseded and marked provisional entries, so what a killed run leaves says where
+// every removed file is, and a finished run reads as if only its final entries had been written.
+//
 // Lines are appended as the run goes; a run that was killed leaves a journal whose last line may be cut
 // short: such a last line (no LF at its end) is ignored. Any other line that fails its hash or does not
 // parse makes the whole journal unusable: it is reported as damaged, never half-trusted.
@@ -31,6 +39,9 @@
 namespace vask {
 
 inline constexpr int kRunJournalVersion = 1;
+
+// The name the archiver writes an archive under before it is renamed after the search time.
+inline constexpr const char* kWorkingArchiveName = "__Vask__.lzh";
 
 enum class JournalPlaceKind : std::uint8_t { Trash, Move, Archive, Deleted };
 
@@ -63,6 +74,7 @@ struct RunJournal {
     std::vector<RunJournalEntry> entries;
     std::set<std::uint64_t> restored;  // seqs of entries an undo has put back
     bool truncated = false;            // the last line was cut short (a killed run); it was ignored
+    std::uint64_t nextSeq = 0;         // the seq an entry appended now must have (dropped ones count too)
 };
 
 // The text of the header line, the line for one entry, and the line marking an entry restored; each
@@ -71,7 +83,11 @@ std::string FormatJournalHeader(const RunJournalHeader& header);
 std::string FormatJournalEntry(const RunJournalEntry& entry);
 std::string FormatJournalRestored(std::uint64_t seq);
 
-// Reads a whole journal. Nothing when the text is not a version-1 journal or any complete line is damaged
+// True for a provisional archive entry (see above): kind Archive, place a folder's kWorkingArchiveName.
+bool IsProvisionalArchiveEntry(const RunJournalEntry& entry);
+
+// Reads a whole journal (provisional archive entries that were superseded or marked are left out, with
+// their marks). Nothing when the text is not a version-1 journal or any complete line is damaged
 // (error, when given, then says why, in English, for diagnostics).
 std::optional<RunJournal> ParseRunJournal(std::string_view text, std::string* error = nullptr);
 

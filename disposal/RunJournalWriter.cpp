@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "disposal/CreateFolderPath.h"
+#include "disposal/RunUndo.h"
 
 namespace vask {
 
@@ -46,7 +47,8 @@ Result<std::unique_ptr<RunJournalWriter>> RunJournalWriter::Create(FileSystem& f
         auto file = runs.CreateFile(name, FileCreation::Exclusive, 0600);
         if (!file && file.status().code() == EEXIST) continue;
         if (!file) return file.status();
-        std::unique_ptr<RunJournalWriter> writer(new RunJournalWriter(std::move(file.value()), name));
+        std::unique_ptr<RunJournalWriter> writer(
+            new RunJournalWriter(fileSystem, folder, std::move(file.value()), name));
         Status written = writer->file_->Write(FormatJournalHeader(header));
         if (written) written = writer->file_->Sync();
         if (written) written = runs.Sync();
@@ -60,15 +62,32 @@ Result<std::unique_ptr<RunJournalWriter>> RunJournalWriter::Create(FileSystem& f
     return Status::Error(EEXIST, folder, "find a free journal name");
 }
 
-void RunJournalWriter::Record(RunJournalEntry entry) {
-    if (!error_.ok()) return;
+std::uint64_t RunJournalWriter::Record(RunJournalEntry entry) {
     entry.seq = next_;
+    if (!error_.ok()) return entry.seq;
     const Status written = file_->Write(FormatJournalEntry(entry));
+    if (!written) {
+        error_ = written;
+        return entry.seq;
+    }
+    return next_++;
+}
+
+void RunJournalWriter::Settle(std::uint64_t seq) {
+    // A seq whose line was never written has nothing to settle; a journal that lost a line writes no more.
+    if (!error_.ok() || seq >= next_) return;
+    const Status written = file_->Write(FormatJournalRestored(seq));
     if (!written) {
         error_ = written;
         return;
     }
-    ++next_;
+    ++settled_;
+}
+
+void RunJournalWriter::LeftoverArchiveRenamed(const std::string& workingArchivePath,
+                                              const std::string& archivePath) {
+    // This run's own journal has no entry yet that names a working archive.
+    (void)RepointProvisionalEntries(fileSystem_, folder_, workingArchivePath, archivePath);
 }
 
 void RunJournalWriter::Flush() {

@@ -16,6 +16,7 @@
 #include "disposal/ArchiveUndo.h"
 #include "disposal/CreateFolderPath.h"
 #include "disposal/FileOperation.h"
+#include "disposal/FileOperationTexts.h"
 #include "disposal/UndoTexts.h"
 
 namespace vask {
@@ -420,7 +421,10 @@ std::string UndoReasonText(const UndoProblem& problem) {
         case UndoReason::Failed:
             break;
     }
-    return "元に戻せません (" + problem.status.ErrorText() + ")";
+    std::string reason = file_operation_text::FailureReason(FileOperationFailure{"", problem.status, false});
+    if (reason.size() >= 3 && reason.compare(reason.size() - 3, 3, "。") == 0)
+        reason.resize(reason.size() - 3);
+    return "元に戻せません (" + reason + ")";
 }
 
 std::int64_t RunStartOfName(const std::string& name) {
@@ -459,6 +463,41 @@ std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed) {
         text += "\n\n一時ﾌｫﾙﾀﾞ " + outcome.cleanupError.path() + " を削除できませんでした (" +
                 outcome.cleanupError.ErrorText() + ")";
     return text;
+}
+
+std::size_t RepointProvisionalEntries(FileSystem& fileSystem, const std::string& folder,
+                                      const std::string& workingArchivePath, const std::string& archivePath) {
+    auto opened = fileSystem.OpenFolder(folder);
+    if (!opened) return 0;
+    Directory& runs = *opened.value();
+    auto names = runs.ReadEntries();
+    if (!names) return 0;
+    std::size_t added = 0;
+    for (const DirectoryEntry& file : names.value()) {
+        if (!IsRunJournalName(file.name)) continue;
+        auto text = ReadWhole(runs, file.name);
+        if (!text) continue;
+        auto journal = ParseRunJournal(text.value());
+        if (!journal) continue;
+        std::string lines;
+        std::size_t count = 0;
+        std::uint64_t seq = journal->nextSeq;
+        for (const RunJournalEntry& entry : journal->entries) {
+            if (!IsProvisionalArchiveEntry(entry) || entry.place != workingArchivePath ||
+                journal->restored.count(entry.seq) != 0)
+                continue;
+            RunJournalEntry moved = entry;
+            moved.seq = seq++;
+            moved.place = archivePath;
+            lines += FormatJournalEntry(moved);
+            ++count;
+        }
+        if (count == 0) continue;
+        const Status written = journal->truncated ? RewriteJournal(runs, file.name, text.value(), lines)
+                                                  : AppendToJournal(runs, file.name, lines);
+        if (written) added += count;
+    }
+    return added;
 }
 
 std::size_t RemoveSettledRuns(FileSystem& fileSystem, const std::string& folder, std::int64_t nowSeconds,

@@ -97,6 +97,14 @@ std::int64_t RunStartOfName(const std::string& name);
 // (at most maxListed lines, then how many more).
 std::string UndoResultText(const UndoOutcome& outcome, std::size_t maxListed = 15);
 
+// A killed archive run's journal names its files provisionally with the working archive; when a later run
+// renames that archive (from workingArchivePath to archivePath) to make room, every journal in folder with
+// provisional entries for workingArchivePath that are not restored gets, for each, an entry naming
+// archivePath, which supersedes it. Returns how many entries were added; a journal that cannot be read or
+// written is left as it is (an undo then reports the archive missing; the files are in archivePath).
+std::size_t RepointProvisionalEntries(FileSystem& fileSystem, const std::string& folder,
+                                      const std::string& workingArchivePath, const std::string& archivePath);
+
 // Removes the journals that can no longer help: started more than maxAgeDays before nowSeconds (by the
 // time in the name, so damaged ones age out too), or usable with every file restored or deleted for good.
 // Returns how many were removed.

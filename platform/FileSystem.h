@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -273,6 +274,8 @@ struct TrashPlace {
     std::string name;
 };
 
+using TrashMovedIn = std::function<void(std::size_t index, const TrashPlace& place)>;
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -289,7 +292,10 @@ class FileSystem {
     virtual Status FlushTrash() = 0;
     // Moves every staged entry to the trash, in the order staged; one Status each, in that order
     // (Status::changed(): no longer the file that was checked; it stays where it is). Nothing stays staged.
-    virtual std::vector<Status> CommitStagedTrash() = 0;
+    // movedIn, when given, is called right after each entry is in the trash, with its index among the staged
+    // entries and its place, before the next one is moved: a run killed in mid-batch has told of every
+    // entry it moved but the last at most.
+    virtual std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) = 0;
     // Forgets the staged entries; they stay where they are.
     virtual void DiscardStagedTrash() = 0;
     // Where the last CommitStagedTrash put each entry: one per Status it returned, in that order (an empty

@@ -577,7 +577,7 @@ Result<std::unique_ptr<Directory>> MemoryFileSystem::OpenCurrentFolder() {
     return MakeHandle(folder, currentFolder_);
 }
 
-std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
+std::vector<Status> MemoryFileSystem::CommitStagedTrash(const TrashMovedIn& movedIn) {
     std::vector<Status> results;
     std::vector<StagedEntry> staged;
     staged.swap(staged_);
@@ -599,10 +599,12 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash() {
             results.push_back(Status::Error(EACCES, path, "trash"));
             continue;
         }
-        lastPlaces_[results.size()] = TrashPlace{"/trash/", std::to_string(trashed_.size())};
+        const std::size_t index = results.size();
+        lastPlaces_[index] = TrashPlace{"/trash/", std::to_string(trashed_.size())};
         trashed_.push_back(TrashedEntry{entry.originalPath, it->second});
         entry.folder->children.erase(it);
         results.push_back(Status::Ok());
+        if (movedIn) movedIn(index, lastPlaces_[index]);
     }
     return results;
 }

@@ -128,7 +128,7 @@ class MemoryFileSystem : public FileSystem {
         ++trashFlushes_;
         return Status::Ok();
     }
-    std::vector<Status> CommitStagedTrash() override;
+    std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) override;
     void DiscardStagedTrash() override { staged_.clear(); }
     // The fake's trash is a list, not a folder: it reports "/trash/" and the entry's number in Trashed().
     std::vector<TrashPlace> LastTrashPlaces() override { return lastPlaces_; }

@@ -382,7 +382,7 @@ Status FreedesktopTrash::Stage(int folderFd, const std::string& name, const std:
     return Status::Ok();
 }
 
-std::vector<Status> FreedesktopTrash::CommitStaged() {
+std::vector<Status> FreedesktopTrash::CommitStaged(const TrashMovedIn& movedIn) {
     std::vector<Status> results;
     results.reserve(staged_.size());
     lastPlaces_.assign(staged_.size(), TrashPlace{});
@@ -424,7 +424,10 @@ std::vector<Status> FreedesktopTrash::CommitStaged() {
         }
         results.push_back(
             MoveIn(*entry.trash, *entry.info, entry.folder.get(), entry.name, entry.originalPath));
-        if (results.back()) lastPlaces_[i] = TrashPlace{entry.trash->path, movedInAs_};
+        if (results.back()) {
+            lastPlaces_[i] = TrashPlace{entry.trash->path, movedInAs_};
+            if (movedIn) movedIn(i, lastPlaces_[i]);
+        }
     }
     staged_.clear();  // info files not kept are removed here
     return results;

@@ -110,8 +110,9 @@ class FreedesktopTrash {
                  const FileStatus& expected);
     // Flushes every staged info file with one syncfs per file system, then names each and moves its entry in,
     // in the order staged, as Trash does. One Status per staged entry, in that order (Status::changed():
-    // changed since it was staged). Nothing stays staged afterwards.
-    std::vector<Status> CommitStaged();
+    // changed since it was staged). Nothing stays staged afterwards. movedIn: as
+    // FileSystem::CommitStagedTrash.
+    std::vector<Status> CommitStaged(const TrashMovedIn& movedIn = nullptr);
     // Drops the staged entries: their unnamed info files vanish, the entries stay where they are.
     void DiscardStaged();
     std::size_t StagedCount() const { return staged_.size(); }

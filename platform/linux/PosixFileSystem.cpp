@@ -442,8 +442,8 @@ Status PosixFileSystem::FlushTrash() {
     return trash_->Flush();
 }
 
-std::vector<Status> PosixFileSystem::CommitStagedTrash() {
-    return trash_->Session().CommitStaged();
+std::vector<Status> PosixFileSystem::CommitStagedTrash(const TrashMovedIn& movedIn) {
+    return trash_->Session().CommitStaged(movedIn);
 }
 
 std::vector<TrashPlace> PosixFileSystem::LastTrashPlaces() {

@@ -26,7 +26,7 @@ class PosixFileSystem : public FileSystem {
     std::uint32_t EffectiveUserId() override;
     Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
     Status FlushTrash() override;
-    std::vector<Status> CommitStagedTrash() override;
+    std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) override;
     std::vector<TrashPlace> LastTrashPlaces() override;
     void DiscardStagedTrash() override;
     std::size_t RemoveOwnLeftovers() override;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "disposal/RunJournalWriter.h"
 #include "platform/fakes/FakeArchiverLoader.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/MemoryFileSystem.h"
@@ -38,6 +39,14 @@ class CompressionTest : public testing::Test {
 
     int Compress(FakeArchiverLoader& loader, const std::string& folder = kFolder) {
         return CompressToArchive(fs, loader, prompter, ui, clock, state, folder);
+    }
+
+    bool AppendTo(const std::string& path, const std::string& text) {
+        auto node = fs.Find(path);
+        if (!node) return false;
+        node->content += text;
+        node->size = node->content.size();
+        return true;
     }
 
     std::string Content(const std::string& path) const {
@@ -376,9 +385,25 @@ namespace {
 // Keeps what the compression records, and counts the flushes.
 class CollectingRecorder : public DisposalRecorder {
   public:
-    void Record(RunJournalEntry entry) override { entries.push_back(std::move(entry)); }
+    std::uint64_t Record(RunJournalEntry entry) override {
+        entry.seq = entries.size();
+        text += FormatJournalEntry(entry);
+        entries.push_back(std::move(entry));
+        return entries.back().seq;
+    }
+    void Settle(std::uint64_t seq) override {
+        settled.push_back(seq);
+        text += FormatJournalRestored(seq);
+    }
     void Flush() override { ++flushes; }
+    // The entries a journal of what was recorded so far reads back as.
+    std::vector<RunJournalEntry> Journaled() const {
+        auto journal = ParseRunJournal(text);
+        return journal ? journal->entries : std::vector<RunJournalEntry>{};
+    }
     std::vector<RunJournalEntry> entries;
+    std::vector<std::uint64_t> settled;
+    std::string text = FormatJournalHeader({0, 3, false});
     int flushes = 0;
 };
 
@@ -444,7 +469,7 @@ TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
         EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), c.result);
 
         std::vector<std::string> recorded;
-        for (const RunJournalEntry& entry : recorder.entries) {
+        for (const RunJournalEntry& entry : recorder.Journaled()) {
             recorded.push_back(entry.originalPath);
             EXPECT_EQ(entry.kind, JournalPlaceKind::Archive);
             EXPECT_EQ(entry.place, kFolder + c.archiveName);
@@ -453,10 +478,113 @@ TEST_F(CompressionTest, RecordsTheFilesGoneIntoTheNamedArchive) {
             EXPECT_NE(fs.Find(entry.place), nullptr);
         }
         EXPECT_EQ(recorded, c.recorded);
-        EXPECT_EQ(recorder.flushes, c.recorded.empty() && c.behaviour == Behaviour::Fail ? 0 : 1);
+        EXPECT_EQ(recorder.flushes, 2);  // the provisional entries before the run, the outcome after it
         fs.Remove("/d/a");
         fs.Remove("/d/b");
     }
+}
+
+// The library removes the sources only after the archive is complete, one by one; a kill at any point of
+// that leaves a journal that names every file handed to it, with the archive they are in.
+TEST_F(CompressionTest, AKillWhileTheLibraryRemovesLeavesEveryFileJournaled) {
+    Add("/d/a");
+    Add("/d/b");
+    CollectingRecorder recorder;
+    std::vector<RunJournalEntry> atKill;
+    // Moves as the real library does, and notes what a kill right after its removals would leave.
+    struct SnapshotLoader : ArchiverLoader {
+        FakeArchiverLoader inner;
+        CollectingRecorder& recorder;
+        std::vector<RunJournalEntry>& atKill;
+        SnapshotLoader(MemoryFileSystem& fs, CollectingRecorder& r, std::vector<RunJournalEntry>& k)
+            : inner(Behaviour::Move, &fs), recorder(r), atKill(k) {}
+        std::unique_ptr<ArchiverLibrary> Load() override {
+            struct Library : ArchiverLibrary {
+                std::unique_ptr<ArchiverLibrary> inner;
+                SnapshotLoader* owner = nullptr;
+                int GetRunning() override { return 0; }
+                int Run(const std::string& line, std::string& output) override {
+                    const int result = inner->Run(line, output);
+                    owner->atKill = owner->recorder.Journaled();
+                    return result;
+                }
+            };
+            auto library = std::make_unique<Library>();
+            library->inner = inner.Load();
+            library->owner = this;
+            return library;
+        }
+    } loader(fs, recorder, atKill);
+
+    EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), 0);
+
+    ASSERT_EQ(atKill.size(), 2u);
+    EXPECT_EQ(atKill[0].originalPath, "/d/a");
+    EXPECT_EQ(atKill[1].originalPath, "/d/b");
+    for (const RunJournalEntry& entry : atKill) {
+        EXPECT_EQ(entry.place, std::string(kFolder) + "__Vask__.lzh");
+        EXPECT_EQ(entry.member, entry.originalPath.substr(1));
+    }
+    const std::vector<RunJournalEntry> after = recorder.Journaled();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].place, std::string(kFolder) + "2006.03.01_10.20.30.lzh");
+}
+
+// The working archive a killed run left goes aside under a new name before the next run packs; the killed
+// run's journal follows it, so its files can still be undone. Other journals, entries of other folders and
+// entries already restored are left as they are.
+TEST_F(CompressionTest, AKilledRunsJournalFollowsItsArchiveAside) {
+    const std::string working = std::string(kFolder) + "__Vask__.lzh";
+    auto leftover = fs.AddFile(working, 0, k20060301_102030 - 3600);
+    leftover->content = "/d/x\n/d/y\n";
+    leftover->size = leftover->content.size();
+    fs.AddFolder("/runs/");
+    auto killed = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 3, false});
+    auto other = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 0, false});
+    ASSERT_TRUE(killed) << killed.status().ToString();
+    ASSERT_TRUE(other) << other.status().ToString();
+    RunJournalEntry entry;
+    entry.kind = JournalPlaceKind::Archive;
+    entry.place = working;
+    for (const char* path : {"/d/x", "/d/y", "/d/z"}) {
+        entry.originalPath = path;
+        entry.member = path + 1;
+        killed.value()->Record(entry);
+    }
+    entry.originalPath = "/e/w";
+    entry.place = "/elsewhere/__Vask__.lzh";
+    killed.value()->Record(entry);
+    const std::string killedName = killed.value()->Name();
+    killed.value().reset();
+    // /d/z came back by an earlier undo (from the archive while it still had its working name).
+    ASSERT_TRUE(AppendTo("/runs/" + killedName, FormatJournalRestored(2)));
+    entry.kind = JournalPlaceKind::Trash;
+    entry.place = "/home/u/.local/share/Trash/";
+    other.value()->Record(entry);
+    const std::string otherText = Content("/runs/" + other.value()->Name());
+
+    Add("/d/a");
+    FakeArchiverLoader loader(Behaviour::Move, &fs);
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{2, 3, false});
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, writer.value().get()), 0);
+
+    const std::string aside = std::string(kFolder) + "2006.03.01_09.20.30.lzh";
+    EXPECT_EQ(fs.Find(aside), leftover);
+    const auto journal = ParseRunJournal(Content("/runs/" + killedName));
+    ASSERT_TRUE(journal);
+    std::vector<std::string> places;
+    for (const RunJournalEntry& e : journal->entries)
+        places.push_back(e.originalPath + " " + e.place);
+    // /d/z is settled and no longer listed; it gets no entry naming the renamed archive.
+    EXPECT_EQ(places,
+              (std::vector<std::string>{"/e/w /elsewhere/__Vask__.lzh", "/d/x " + aside, "/d/y " + aside}));
+    EXPECT_EQ(journal->nextSeq, 6u);
+    EXPECT_EQ(Content("/runs/" + other.value()->Name()), otherText);
+    const auto own = ParseRunJournal(Content("/runs/" + writer.value()->Name()));
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->entries.size(), 1u);
+    EXPECT_EQ(own->entries[0].place, std::string(kFolder) + "2006.03.01_10.20.30.lzh");
 }
 
 // The files went into the archive but it could not take its final name: the run stands, the journal
@@ -470,8 +598,9 @@ TEST_F(CompressionTest, AnArchiveThatKeepsItsWorkingNameIsJournaledThereAndSaidS
     EXPECT_EQ(CompressToArchive(fs, loader, prompter, ui, clock, state, kFolder, &recorder), 0);
 
     EXPECT_EQ(Content(std::string(kFolder) + "__Vask__.lzh"), "/d/a\n");
-    ASSERT_EQ(recorder.entries.size(), 1u);
-    EXPECT_EQ(recorder.entries[0].place, std::string(kFolder) + "__Vask__.lzh");
+    const std::vector<RunJournalEntry> journaled = recorder.Journaled();
+    ASSERT_EQ(journaled.size(), 1u);
+    EXPECT_EQ(journaled[0].place, std::string(kFolder) + "__Vask__.lzh");
     EXPECT_EQ(OnlyMessage(),
               "ﾌｧｲﾙ /home/u/BackupLzh/__Vask__.lzh の名前を変更できません。\nｱｸｾｽが拒否されました。\n"
               "圧縮したﾌｧｲﾙはこの書庫に入っています。");

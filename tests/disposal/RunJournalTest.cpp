@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "disposal/RunUndo.h"
 
@@ -109,6 +110,74 @@ TEST(RunJournalTest, OnlyACutLastLineIsForgiven) {
     }
 }
 
+// An archive run's entries for its working archive stand only until a later entry or a mark settles them.
+TEST(RunJournalTest, ProvisionalArchiveEntriesGiveWayToWhatFollows) {
+    const std::string working = "/lzh/__Vask__.lzh", final = "/lzh/2026.12.07_10.20.30.lzh";
+    auto archive = [](std::uint64_t seq, const char* path, const std::string& place) {
+        return Entry(seq, path, JournalPlaceKind::Archive, place, path + 1);
+    };
+    struct Case {
+        const char* name;
+        std::vector<RunJournalEntry> entries;
+        std::vector<std::uint64_t> marks;
+        std::vector<std::uint64_t> kept;      // seqs left, in order
+        std::vector<std::uint64_t> restored;  // marks left
+    };
+    const Case cases[] = {
+        {"killed before the final entries",
+         {archive(0, "/a", working), archive(1, "/b", working)},
+         {},
+         {0, 1},
+         {}},
+        {"finished",
+         {archive(0, "/a", working), archive(1, "/b", working), archive(2, "/a", final),
+          archive(3, "/b", final)},
+         {},
+         {2, 3},
+         {}},
+        {"one file stayed",
+         {archive(0, "/a", working), archive(1, "/b", working), archive(2, "/a", final)},
+         {1},
+         {2},
+         {}},
+        {"kept the working name", {archive(0, "/a", working), archive(1, "/a", working)}, {}, {1}, {}},
+        {"an undone final entry stays marked",
+         {archive(0, "/a", working), archive(1, "/a", final)},
+         {1},
+         {1},
+         {1}},
+        {"a final entry is never superseded",
+         {archive(0, "/a", final), archive(1, "/a", final)},
+         {},
+         {0, 1},
+         {}},
+        {"only the working name is provisional",
+         {archive(0, "/a", "/lzh/x__Vask__.lzh"), archive(1, "/a", "/lzh/__Vask__.lzh.old"),
+          archive(2, "/a", final)},
+         {},
+         {0, 1, 2},
+         {}},
+        {"a move is not provisional",
+         {Entry(0, "/a", JournalPlaceKind::Move, working, ""), archive(1, "/a", final)},
+         {},
+         {0, 1},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = Journal(c.entries);
+        for (std::uint64_t seq : c.marks)
+            text += FormatJournalRestored(seq);
+        const auto journal = ParseRunJournal(text);
+        ASSERT_TRUE(journal);
+        std::vector<std::uint64_t> kept;
+        for (const RunJournalEntry& e : journal->entries)
+            kept.push_back(e.seq);
+        EXPECT_EQ(kept, c.kept);
+        EXPECT_EQ(std::vector<std::uint64_t>(journal->restored.begin(), journal->restored.end()), c.restored);
+    }
+}
+
 TEST(RunJournalTest, NamesSortByTimeAndNothingElseIsAJournal) {
     const std::string early = RunJournalName(999, 1), late = RunJournalName(1'765'100'000, 0);
     EXPECT_LT(early, late);
@@ -153,6 +222,30 @@ TEST(RunLabelTest, NamesWhatIsLeftAndOffersOnlyWhatCanComeBack) {
         run.deleted = c.deleted;
         EXPECT_EQ(RunLabel(run, LocalTime{2026, 12, 7, 8, 30, 0}), c.label);
         EXPECT_EQ(run.Offered(), c.offered) << c.label;
+    }
+}
+
+}  // namespace
+}  // namespace vask
+
+namespace vask {
+namespace {
+
+// A file the undo could not put back is reported with the reason in Vask's words where it has them.
+TEST(UndoReasonTextTest, FailuresSayWhyInJapanese) {
+    const struct {
+        int code;
+        std::string expected;
+    } rows[] = {
+        {ENOSPC, "元に戻せません (ﾃﾞｨｽｸの空き領域が不足しています)"},
+        {ENOTDIR, "元に戻せません (ﾌｫﾙﾀﾞではありません (ﾘﾝｸまたはﾌｧｲﾙです))"},
+        {EMLINK, "元に戻せません (" + Status::Error(EMLINK, "", "").ErrorText() + ")"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_EQ(
+            UndoReasonText(UndoProblem{"/a", UndoReason::Failed, Status::Error(row.code, "/a", "link")}),
+            row.expected);
     }
 }
 

@@ -109,6 +109,63 @@ TEST_F(RunJournalWriterEngineTest, WriteFailureEndsTheJournalNotTheRun) {
     EXPECT_EQ(Journal(writer.value()->Name()).entries.size(), 1u);
 }
 
+// Notes how many entries were in the trash when each file was recorded.
+class MoveCountingRecorder : public DisposalRecorder {
+  public:
+    explicit MoveCountingRecorder(MemoryFileSystem& fs) : fs_(fs) {}
+    std::uint64_t Record(RunJournalEntry) override {
+        movesAtRecord.push_back(fs_.CallCount(FsOperation::MoveToTrash));
+        return movesAtRecord.size() - 1;
+    }
+    void Settle(std::uint64_t) override {}
+    void Flush() override {}
+    std::vector<int> movesAtRecord;
+
+  private:
+    MemoryFileSystem& fs_;
+};
+
+// Trashing goes in batches, yet each file is journaled right after it is in the trash, before the next
+// one moves: a kill in mid-batch leaves no trashed file the journal does not name. A file that changed
+// since the search is moved nowhere and journaled nowhere.
+TEST_F(RunJournalWriterEngineTest, EachTrashedFileIsJournaledBeforeTheNextMoves) {
+    std::vector<FileOperationItem> items;
+    for (int i = 0; i < 300; ++i)  // more than one batch
+        items.push_back(File("/d/f" + std::to_string(i)));
+    fs.Find("/d/f5")->size = 5;  // grown since the search
+    MoveCountingRecorder recorder(fs);
+    FileOperationEngine engine(fs, ui);
+    engine.SetRecorder(&recorder);
+    engine.Run(FileOperationKind::Trash, items, "");
+    std::vector<int> expected;
+    for (int moves = 1; moves <= 299; ++moves)
+        expected.push_back(moves);
+    EXPECT_EQ(recorder.movesAtRecord, expected);
+}
+
+// Settling marks only what was written, counts what it marked, and a failed write ends the marks too.
+TEST_F(RunJournalWriterEngineTest, SettleMarksWrittenEntriesOnly) {
+    auto writer = RunJournalWriter::Create(fs, "/runs/", RunJournalHeader{1, 3, false});
+    ASSERT_TRUE(writer) << writer.status().ToString();
+    RunJournalWriter& w = *writer.value();
+    RunJournalEntry entry;
+    entry.originalPath = "/d/a";
+    entry.kind = JournalPlaceKind::Archive;
+    entry.place = "/lzh/2026.01.01_00.00.00.lzh";
+    EXPECT_EQ(w.Record(entry), 0u);
+    EXPECT_EQ(w.Record(entry), 1u);
+    w.Settle(1);
+    w.Settle(7);  // never written
+    EXPECT_EQ(w.Count(), 2u);
+    EXPECT_EQ(w.Settled(), 1u);
+    EXPECT_EQ(Journal(w.Name()).restored, std::set<std::uint64_t>{1});
+    fs.FailNthCall(FsOperation::Write, 1, ENOSPC);
+    w.Settle(0);
+    w.Settle(0);
+    EXPECT_EQ(w.Settled(), 1u);
+    EXPECT_EQ(w.Error().code(), ENOSPC);
+}
+
 // Two runs in the same second get journals of their own.
 TEST_F(RunJournalWriterEngineTest, RunsInOneSecondDoNotShare) {
     auto first = RunJournalWriter::Create(fs, "/state/runs/", RunJournalHeader{7, 0, false});
