@@ -56,6 +56,63 @@ std::string FolderOf(const std::string& member) {
     return slash == std::string::npos ? std::string() : member.substr(0, slash + 1);
 }
 
+// The folders an extraction of these members makes under its root ("d/", "d/sub/"), deepest first.
+std::vector<std::string> MemberFoldersDeepestFirst(const std::vector<const RunJournalEntry*>& entries) {
+    std::set<std::string> folders;
+    for (const RunJournalEntry* entry : entries) {
+        std::string sub = FolderOf(entry->member);
+        while (!sub.empty()) {
+            folders.insert(sub);
+            sub = FolderOf(sub.substr(0, sub.size() - 1));
+        }
+    }
+    std::vector<std::string> deepestFirst(folders.begin(), folders.end());
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    return deepestFirst;
+}
+
+// Removes the member folders under root, deepest first; a folder that still holds something stays (its
+// status, like any other failure, goes to keep).
+void RemoveMemberFolders(FileSystem& fileSystem, const std::string& root,
+                         const std::vector<const RunJournalEntry*>& entries,
+                         const std::function<void(const Status&)>& keep) {
+    for (const std::string& sub : MemberFoldersDeepestFirst(entries)) {
+        const std::string parent = FolderOf(sub.substr(0, sub.size() - 1));
+        auto opened = fileSystem.OpenFolder(root + parent);
+        if (!opened) {
+            keep(opened.status());
+            continue;
+        }
+        keep(opened.value()->RemoveSubfolder(sub.substr(parent.size(), sub.size() - parent.size() - 1)));
+    }
+}
+
+// True when both names are regular files with the same bytes (the same file, or two equal copies). Any
+// doubt (a link, a read that fails) is false.
+bool SameBytes(Directory& oneFolder, const std::string& one, Directory& otherFolder,
+               const std::string& other) {
+    auto a = oneFolder.StatEntry(one);
+    auto b = otherFolder.StatEntry(other);
+    if (!a || !b || a->kind != EntryKind::Regular || b->kind != EntryKind::Regular || a->size != b->size)
+        return false;
+    if (a->device == b->device && a->inode == b->inode) return true;
+    auto readA = oneFolder.OpenForReading(one);
+    auto readB = otherFolder.OpenForReading(other);
+    if (!readA || !readB) return false;
+    std::vector<char> bufferA(64 * 1024), bufferB(64 * 1024);
+    for (std::uint64_t offset = 0; offset < a->size;) {
+        auto gotA = readA.value()->ReadAt(offset, bufferA.data(), bufferA.size());
+        auto gotB = readB.value()->ReadAt(offset, bufferB.data(), bufferB.size());
+        if (!gotA || !gotB || gotA.value() != gotB.value() || gotA.value() == 0) return false;
+        if (!std::equal(bufferA.begin(), bufferA.begin() + static_cast<std::ptrdiff_t>(gotA.value()),
+                        bufferB.begin()))
+            return false;
+        offset += gotA.value();
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> ExtractCommandLine(const std::string& archive, const std::string& root,
@@ -117,6 +174,7 @@ bool ArchiveRestorer::Restore(const Proceed& proceed, const Settle& settle) {
             }
             if (!chunk.empty()) RestoreChunk(key.first, key.second, chunk, settle);
         }
+        RemoveSpareCopies(key.second, all);
         if (stopped) break;
     }
     queued_.clear();
@@ -290,30 +348,51 @@ void ArchiveRestorer::RestoreChunk(const std::string& archive, const std::string
     // The hidden folder goes, with the folders the extraction made in it, deepest first; what was
     // extracted in them is gone already. Anything else left in it keeps it, and is reported.
     extractedFolders.clear();
-    std::set<std::string> folders;
-    for (const RunJournalEntry* entry : pending) {
-        std::string sub = FolderOf(entry->member);
-        while (!sub.empty()) {
-            folders.insert(sub);
-            sub = FolderOf(sub.substr(0, sub.size() - 1));
-        }
-    }
-    std::vector<std::string> deepestFirst(folders.begin(), folders.end());
-    std::sort(deepestFirst.begin(), deepestFirst.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     auto keep = [&](const Status& status) {
         if (!status && status.code() != ENOENT && cleanupError_.ok()) cleanupError_ = status;
     };
-    for (const std::string& sub : deepestFirst) {
-        const std::string parent = FolderOf(sub.substr(0, sub.size() - 1));
-        auto opened = fileSystem_.OpenFolder(root + parent);
-        if (!opened) {
-            keep(opened.status());
-            continue;
-        }
-        keep(opened.value()->RemoveSubfolder(sub.substr(parent.size(), sub.size() - parent.size() - 1)));
-    }
+    RemoveMemberFolders(fileSystem_, root, pending, keep);
     keep(target.RemoveSubfolder(hidden));
+}
+
+// An undo killed in mid-chunk leaves its hidden folder behind, holding the members it had extracted and
+// not yet linked (and at most one it had linked). Once the files are back, a copy there with the bytes of
+// the file at its original path is a spare and goes, and so do the folders that held only such copies. A
+// hidden folder in which no spare was found is left as it is, and so is anything that is not a spare: that
+// might be anyone's.
+void ArchiveRestorer::RemoveSpareCopies(const std::string& folderPath,
+                                        const std::vector<const RunJournalEntry*>& entries) {
+    auto target = fileSystem_.OpenFolder(folderPath);
+    if (!target) return;
+    auto listed = target.value()->ReadEntries();
+    if (!listed) return;
+    const std::string_view prefix = kHiddenFolderPrefix;
+    for (const DirectoryEntry& hidden : listed.value()) {
+        if (hidden.name.size() <= prefix.size() || hidden.name.compare(0, prefix.size(), prefix) != 0 ||
+            hidden.name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            continue;
+        auto status = target.value()->StatEntry(hidden.name);
+        if (!status || status->kind != EntryKind::Directory ||
+            status->ownerId != fileSystem_.EffectiveUserId())
+            continue;
+        const std::string root = folderPath + hidden.name + "/";
+        bool removedAny = false;
+        for (const RunJournalEntry* entry : entries) {
+            if (!PlainMember(entry->member)) continue;
+            std::string folder, name;
+            SplitFolderAndName(entry->originalPath, folder, name);
+            const std::string sub = FolderOf(entry->member);
+            auto copies = fileSystem_.OpenFolder(root + sub);
+            if (!copies) continue;
+            const std::string copy = entry->member.substr(sub.size());
+            if (SameBytes(*copies.value(), copy, *target.value(), name) && copies.value()->RemoveFile(copy))
+                removedAny = true;
+        }
+        if (!removedAny) continue;
+        // Best effort: a folder that still holds something simply stays.
+        RemoveMemberFolders(fileSystem_, root, entries, [](const Status&) {});
+        (void)target.value()->RemoveSubfolder(hidden.name);
+    }
 }
 
 }  // namespace vask

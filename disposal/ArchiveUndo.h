@@ -49,6 +49,9 @@ class ArchiveRestorer {
     // Entries of one archive and one original folder, at most kChunk at a time.
     void RestoreChunk(const std::string& archive, const std::string& folder,
                       const std::vector<const RunJournalEntry*>& entries, const Settle& settle);
+    // Removes what an earlier undo that was killed left in hidden folders of the folder: copies of these
+    // entries' files identical to the files now at their original paths, then the folders left empty.
+    void RemoveSpareCopies(const std::string& folder, const std::vector<const RunJournalEntry*>& entries);
     // The library, loaded once; null (with reason) when it is missing.
     ArchiverLibrary* Library();
 

@@ -216,6 +216,46 @@ TEST_F(ArchiveUndoTest, ArchiveRunComesBackWhole) {
     EXPECT_EQ(RemoveSettledRuns(fs, runs, 1765000000), 1u);
 }
 
+// An undo killed after extracting left its hidden folder with copies of the files. The next undo brings the
+// files back, then removes those copies (they equal the files now back) and the folders they leave empty;
+// anything else in the hidden folder stays, and the folder with it.
+TEST_F(ArchiveUndoTest, TheNextUndoRemovesTheCopiesAKilledUndoLeft) {
+    struct Case {
+        const char* name;
+        const char* folder;
+        bool strangerFile;
+    };
+    const Case cases[] = {{"only copies", "one/", false},
+                          {"a file of someone else's among them", "two/", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.results.Clear();
+        const std::string folder = c.folder;
+        const std::string a = Add(folder + "a.txt", "first\n");
+        const std::string b = Add(folder + "b.bin", Noise(70000, 3));
+        const std::string bytes[] = {ReadOrMissing(a), ReadOrMissing(b)};
+        const std::string name = Pack();
+        ASSERT_FALSE(Exists(a));
+        // What the killed undo had extracted: each member under the hidden folder at its member path.
+        const std::string hidden = folder + ".vask-undo-0/" + tree.Path(folder).substr(1);
+        ASSERT_TRUE(tree.File(hidden + "a.txt", bytes[0]) && tree.File(hidden + "b.bin", bytes[1]));
+        if (c.strangerFile) {
+            ASSERT_TRUE(tree.File(hidden + "notes.txt", "not Vask's"));
+        }
+
+        const UndoOutcome undone = Undo(name);
+        EXPECT_EQ(undone.restored, 2u) << UndoResultText(undone);
+        EXPECT_EQ(ReadOrMissing(a), bytes[0]);
+        EXPECT_EQ(ReadOrMissing(b), bytes[1]);
+        EXPECT_FALSE(Exists(tree.Path(hidden + "a.txt")));
+        EXPECT_FALSE(Exists(tree.Path(hidden + "b.bin")));
+        EXPECT_EQ(Leftovers(tree.Path(folder)), c.strangerFile ? ".vask-undo-0\n" : "");
+        if (c.strangerFile) {
+            EXPECT_EQ(ReadOrMissing(tree.Path(hidden + "notes.txt")), "not Vask's");
+        }
+    }
+}
+
 // What stands in the way of an archive undo is reported per file and left alone; the rest comes back.
 TEST_F(ArchiveUndoTest, ProblemsAreReportedPerFile) {
     struct Case {
