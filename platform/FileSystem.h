@@ -298,9 +298,6 @@ class FileSystem {
     virtual std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) = 0;
     // Forgets the staged entries; they stay where they are.
     virtual void DiscardStagedTrash() = 0;
-    // Where the last CommitStagedTrash put each entry: one per Status it returned, in that order (an empty
-    // TrashPlace for a failed one). Kept until the next CommitStagedTrash.
-    virtual std::vector<TrashPlace> LastTrashPlaces() = 0;
     // Removes what runs that were killed left behind: temporary copies and trash info files without their
     // entry, but only those Vask's journal proves to be its own (the same file it recorded, in the same
     // folder). A file is never removed for its name alone. Returns how many were removed.

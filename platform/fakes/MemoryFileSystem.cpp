@@ -581,7 +581,6 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash(const TrashMovedIn& move
     std::vector<Status> results;
     std::vector<StagedEntry> staged;
     staged.swap(staged_);
-    lastPlaces_.assign(staged.size(), TrashPlace{});
     for (const StagedEntry& entry : staged) {
         const std::string path = entry.folderPath + entry.name;
         if (int error = Enter(FsOperation::MoveToTrash, path)) {
@@ -600,11 +599,11 @@ std::vector<Status> MemoryFileSystem::CommitStagedTrash(const TrashMovedIn& move
             continue;
         }
         const std::size_t index = results.size();
-        lastPlaces_[index] = TrashPlace{"/trash/", std::to_string(trashed_.size())};
+        const TrashPlace place{"/trash/", std::to_string(trashed_.size())};
         trashed_.push_back(TrashedEntry{entry.originalPath, it->second});
         entry.folder->children.erase(it);
         results.push_back(Status::Ok());
-        if (movedIn) movedIn(index, lastPlaces_[index]);
+        if (movedIn) movedIn(index, place);
     }
     return results;
 }

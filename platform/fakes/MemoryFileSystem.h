@@ -131,7 +131,6 @@ class MemoryFileSystem : public FileSystem {
     std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) override;
     void DiscardStagedTrash() override { staged_.clear(); }
     // The fake's trash is a list, not a folder: it reports "/trash/" and the entry's number in Trashed().
-    std::vector<TrashPlace> LastTrashPlaces() override { return lastPlaces_; }
     // The fake's temporary files are unnamed until published, so no run leaves anything to remove; the
     // journal's rules are tested on real files. Counts the calls.
     std::size_t RemoveOwnLeftovers() override {
@@ -165,7 +164,6 @@ class MemoryFileSystem : public FileSystem {
     std::map<FsOperation, int> callCounts_;
     std::function<void(FsOperation, const std::string&)> hook_;
     std::vector<TrashedEntry> trashed_;
-    std::vector<TrashPlace> lastPlaces_;
     struct StagedEntry {
         std::shared_ptr<Node> folder;
         std::string folderPath;

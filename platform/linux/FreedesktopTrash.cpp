@@ -385,7 +385,6 @@ Status FreedesktopTrash::Stage(int folderFd, const std::string& name, const std:
 std::vector<Status> FreedesktopTrash::CommitStaged(const TrashMovedIn& movedIn) {
     std::vector<Status> results;
     results.reserve(staged_.size());
-    lastPlaces_.assign(staged_.size(), TrashPlace{});
     // One syncfs per file system makes every unnamed info file on it durable before any of them gets its
     // name; a file system syncfs cannot flush gets each info file flushed on its own.
     std::vector<int> flushedInfoFolders;
@@ -424,10 +423,7 @@ std::vector<Status> FreedesktopTrash::CommitStaged(const TrashMovedIn& movedIn) 
         }
         results.push_back(
             MoveIn(*entry.trash, *entry.info, entry.folder.get(), entry.name, entry.originalPath));
-        if (results.back()) {
-            lastPlaces_[i] = TrashPlace{entry.trash->path, movedInAs_};
-            if (movedIn) movedIn(i, lastPlaces_[i]);
-        }
+        if (results.back() && movedIn) movedIn(i, TrashPlace{entry.trash->path, movedInAs_});
     }
     staged_.clear();  // info files not kept are removed here
     return results;

@@ -116,8 +116,6 @@ class FreedesktopTrash {
     // Drops the staged entries: their unnamed info files vanish, the entries stay where they are.
     void DiscardStaged();
     std::size_t StagedCount() const { return staged_.size(); }
-    // Where the last CommitStaged put each entry, one per Status (empty for a failed one).
-    const std::vector<TrashPlace>& LastPlaces() const { return lastPlaces_; }
 
     // Flushes (fsync) the files/ and info/ folders of every trash changed since the last Flush, so that the
     // renames and names of the trashed entries are on disk. The first error is returned; all are tried.
@@ -138,7 +136,6 @@ class FreedesktopTrash {
     std::optional<std::uint64_t> homeMount_;  // mount id (or device) the home trash lives on
     std::map<std::uint64_t, std::unique_ptr<Folder>> topdirs_;  // by mount id (or device)
     std::vector<std::unique_ptr<StagedEntry>> staged_;
-    std::vector<TrashPlace> lastPlaces_;
     std::string movedInAs_;  // the files/ name the last successful MoveIn gave its entry
 };
 

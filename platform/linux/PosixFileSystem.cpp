@@ -446,9 +446,6 @@ std::vector<Status> PosixFileSystem::CommitStagedTrash(const TrashMovedIn& moved
     return trash_->Session().CommitStaged(movedIn);
 }
 
-std::vector<TrashPlace> PosixFileSystem::LastTrashPlaces() {
-    return trash_->Session().LastPlaces();
-}
 
 void PosixFileSystem::DiscardStagedTrash() {
     trash_->Session().DiscardStaged();

@@ -27,7 +27,6 @@ class PosixFileSystem : public FileSystem {
     Result<std::unique_ptr<Directory>> OpenCurrentFolder() override;
     Status FlushTrash() override;
     std::vector<Status> CommitStagedTrash(const TrashMovedIn& movedIn = nullptr) override;
-    std::vector<TrashPlace> LastTrashPlaces() override;
     void DiscardStagedTrash() override;
     std::size_t RemoveOwnLeftovers() override;
 
