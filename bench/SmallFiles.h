@@ -1,5 +1,4 @@
-// Small files for the disposal benchmarks: COUNT files of 120 bytes under FOLDER/d<n>/ (1,000 per folder),
-// each as a search lists it (path, size, identity). Returns false when a file cannot be written.
+// What the disposal benchmarks make before they measure: a fresh folder, and small files in it.
 #pragma once
 
 #include <fcntl.h>
@@ -7,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +14,17 @@
 
 namespace vask::bench {
 
+// A new folder "$TMPDIR/<name>-XXXXXX" (/tmp when TMPDIR is not an absolute path), with its trailing "/";
+// empty when it cannot be made.
+inline std::string FreshBenchFolder(const std::string& name) {
+    const char* base = std::getenv("TMPDIR");
+    std::string folder = std::string(base && base[0] == '/' ? base : "/tmp") + "/" + name + "-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) return std::string();
+    return folder + "/";
+}
+
+// COUNT files of 120 bytes under FOLDER/d<n>/ (1,000 per folder), each appended to items as a search lists
+// it (path, size, identity). Returns false when a file cannot be written.
 inline bool WriteSmallFiles(const std::string& folder, int count, std::vector<FileOperationItem>& items) {
     ::mkdir(folder.c_str(), 0755);
     const std::string content(120, 'x');

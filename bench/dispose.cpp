@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/SmallFiles.h"
 #include "disposal/FileOperation.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/disposal/AgreeingFileOperationUi.h"
@@ -33,35 +34,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Makes count small files in a new folder spread over subfolders of 1,000; returns their paths.
-std::vector<std::string> MakeFiles(const std::string& folder, int count) {
-    std::vector<std::string> paths;
-    ::mkdir(folder.c_str(), 0755);
-    const std::string content(120, 'x');
-    for (int i = 0; i < count; ++i) {
-        const std::string sub = folder + "/d" + std::to_string(i / 1000);
-        if (i % 1000 == 0) ::mkdir(sub.c_str(), 0755);
-        const std::string path = sub + "/f" + std::to_string(i) + ".tmp";
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, content.data(), content.size()) < 0) {
-            std::perror(path.c_str());
-            std::exit(1);
-        }
-        ::close(fd);
-        paths.push_back(path);
-    }
-    return paths;
-}
-
-// The items the search would have made of these paths.
-std::vector<vask::FileOperationItem> ItemsOf(const std::vector<std::string>& paths) {
+// count small files in a new folder (WriteSmallFiles); the items the search would have made of them.
+std::vector<vask::FileOperationItem> MakeFiles(const std::string& folder, int count) {
     std::vector<vask::FileOperationItem> items;
-    for (const std::string& path : paths) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0) continue;
-        items.push_back(vask::FileOperationItem{
-            path, static_cast<std::uint64_t>(st.st_size),
-            vask::FileIdentity{st.st_dev, st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec}});
+    if (!vask::bench::WriteSmallFiles(folder, count, items)) {
+        std::perror(folder.c_str());
+        std::exit(1);
     }
     return items;
 }
@@ -133,9 +111,9 @@ int main(int argc, char** argv) {
     const int trashCount = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int deleteCount = argc > 2 ? std::atoi(argv[2]) : 100000;
     const long loadMegabytes = argc > 3 ? std::atol(argv[3]) : 1024;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/vask-dispose-XXXXXX";
-    if (::mkdtemp(base.data()) == nullptr) return 1;
+    std::string base = vask::bench::FreshBenchFolder("vask-dispose");
+    if (base.empty()) return 1;
+    base.pop_back();  // joined with "/name" below
     vask::AgreeingFileOperationUi ui;
 
     // Trash: ours through the engine into a home of its own, theirs with trash-put into another.
@@ -147,7 +125,7 @@ int main(int argc, char** argv) {
     ::mkdir((base + "/home-ours/.local/share").c_str(), 0700);
     vask::PosixFileSystem fs(context);
     vask::FileOperationEngine engine(fs, ui);
-    const auto ourItems = ItemsOf(MakeFiles(base + "/trash-ours", trashCount));
+    const auto ourItems = MakeFiles(base + "/trash-ours", trashCount);
     auto start = Clock::now();
     const auto trashed = engine.Run(vask::FileOperationKind::Trash, ourItems, "");
     const double oursTrash = Seconds(start);
@@ -163,7 +141,7 @@ int main(int argc, char** argv) {
                 CountEntries(home + "/.local/share/Trash/files"));
 
     // Permanent deletion: ours through the engine, theirs rm -f with all paths through xargs.
-    const auto deleteItems = ItemsOf(MakeFiles(base + "/delete-ours", deleteCount));
+    const auto deleteItems = MakeFiles(base + "/delete-ours", deleteCount);
     start = Clock::now();
     const auto deleted = engine.Run(vask::FileOperationKind::Delete, deleteItems, "");
     const double oursDelete = Seconds(start);
@@ -176,7 +154,7 @@ int main(int argc, char** argv) {
 
     // The same deletion while dd writes to the same volume.
     const long load = LoadMegabytes(base, loadMegabytes);
-    const auto loadedItems = ItemsOf(MakeFiles(base + "/delete-ours-loaded", deleteCount));
+    const auto loadedItems = MakeFiles(base + "/delete-ours-loaded", deleteCount);
     MakeFiles(base + "/delete-theirs-loaded", deleteCount);
     ::sync();
     double oursLoaded = 0;

@@ -34,10 +34,8 @@ double Seconds(Clock::time_point start) {
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const char* base = std::getenv("TMPDIR");
-    std::string root = std::string(base && base[0] == '/' ? base : "/tmp") + "/vask-undo-bench-XXXXXX";
-    if (!::mkdtemp(root.data())) return 1;
-    root += "/";
+    const std::string root = vask::bench::FreshBenchFolder("vask-undo-bench");
+    if (root.empty()) return 1;
     const std::string data = root + "data";
     std::vector<vask::FileOperationItem> items;
     if (!vask::bench::WriteSmallFiles(data, count, items)) return 1;

@@ -44,10 +44,8 @@ class SilentPrompter : public vask::Prompter {
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const char* base = std::getenv("TMPDIR");
-    std::string root = std::string(base && base[0] == '/' ? base : "/tmp") + "/vask-undo-bench-XXXXXX";
-    if (!::mkdtemp(root.data())) return 1;
-    root += "/";
+    const std::string root = vask::bench::FreshBenchFolder("vask-undo-bench");
+    if (root.empty()) return 1;
     if (::chdir(root.c_str()) != 0) return 1;
     ::setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
     const std::string data = root + "data";
