@@ -71,21 +71,9 @@ class ArchiveUndoTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_FALSE(tree.Root().empty());
         ASSERT_TRUE(tree.Folder("work") && tree.Folder("lzh") && tree.Folder("run", 0700));
-        char previous[4096];
-        ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
-        previousFolder = previous;
-        ASSERT_EQ(::chdir(tree.Path("work").c_str()), 0);
-        if (const char* run = std::getenv("XDG_RUNTIME_DIR")) previousRuntime = run;
-        ::setenv("XDG_RUNTIME_DIR", tree.Path("run").c_str(), 1);
+        ASSERT_TRUE(workPlace.Enter(tree.Path("work"), tree.Path("run")));
         if (!loader.Load())
             GTEST_SKIP() << "libunlha32.so not built (ninja unlha32):\n" << loader.LastError();
-    }
-    void TearDown() override {
-        if (!previousFolder.empty() && ::chdir(previousFolder.c_str()) != 0) ADD_FAILURE() << "chdir back";
-        if (previousRuntime)
-            ::setenv("XDG_RUNTIME_DIR", previousRuntime->c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
     }
 
     // A found file, ticked, with the identity the walker records.
@@ -149,8 +137,7 @@ class ArchiveUndoTest : public ::testing::Test {
 
     TempTree tree;
     std::string runs = tree.Path("state/runs/");
-    std::string previousFolder;
-    std::optional<std::string> previousRuntime;
+    vask::testing::ArchiverWorkPlace workPlace;
     DlopenArchiverLoader loader;
     PosixFileSystem fs;
     SystemClock clock;

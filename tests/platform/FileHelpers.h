@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -71,5 +73,40 @@ inline bool SetImmutable(const std::string& path, bool on) {
     ::close(fd);
     return ok;
 }
+
+// Where an archiver test runs: its own current folder (the list file's place) and its own archiver lock
+// folder (XDG_RUNTIME_DIR), so a busy test cannot disturb other archiver users of this machine. Both are
+// put back when the object goes.
+class ArchiverWorkPlace {
+  public:
+    ArchiverWorkPlace() = default;
+    ArchiverWorkPlace(const ArchiverWorkPlace&) = delete;
+    ArchiverWorkPlace& operator=(const ArchiverWorkPlace&) = delete;
+    ~ArchiverWorkPlace() {
+        if (!previousFolder_.empty() && ::chdir(previousFolder_.c_str()) != 0) std::perror("chdir back");
+        if (!entered_) return;
+        if (previousRuntime_)
+            ::setenv("XDG_RUNTIME_DIR", previousRuntime_->c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // False when the current folder cannot be changed.
+    bool Enter(const std::string& folder, const std::string& runtime) {
+        char previous[4096];
+        if (::getcwd(previous, sizeof previous) == nullptr) return false;
+        previousFolder_ = previous;
+        if (::chdir(folder.c_str()) != 0) return false;
+        if (const char* run = std::getenv("XDG_RUNTIME_DIR")) previousRuntime_ = run;
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        entered_ = true;
+        return true;
+    }
+
+  private:
+    std::string previousFolder_;
+    std::optional<std::string> previousRuntime_;
+    bool entered_ = false;
+};
 
 }  // namespace vask::testing
